@@ -1,0 +1,65 @@
+#include "app/InstallerApp.h"
+
+#include <windows.h>
+#include <commctrl.h>
+#include <ole2.h>
+
+#include <memory>
+
+#include "app/AppState.h"
+#include "config/Settings.h"
+#include "config/Texts.h"
+#include "wizard/WizardWindow.h"
+
+bool IsProductWindowOpen() {
+    const std::wstring& title = AppSettings().WindowsGroup;
+    // FindWindow with an empty title matches any untitled window: missing
+    // configuration must not refuse start-up.
+    if (title.empty()) return false;
+    return ::FindWindowW(nullptr, title.c_str()) != nullptr;
+}
+
+bool IsInstallerWindowOpen(const std::wstring& languageFile) {
+    for (const std::wstring& language : ListLanguages(languageFile)) {
+        std::wstring title = ReadLanguageValue(language, L"ApplicationTitle", languageFile, true);
+        if (title.empty()) continue;
+        if (::FindWindowW(nullptr, title.c_str())) return true;
+    }
+    return false;
+}
+
+namespace {
+
+void Refuse(const std::wstring& text) {
+    ::MessageBoxW(nullptr, text.c_str(), AppTexts().ApplicationTitle.c_str(), MB_OK | MB_ICONERROR);
+}
+
+}  // namespace
+
+bool InstallerApp::Start() {
+    ::InitCommonControls();
+    // The embedded web content and the new-style folder browser need OLE on this thread.
+    ::OleInitialize(nullptr);
+    // The three-dimensional control look is the system's own on every supported Windows.
+    LoadLinkCursor();
+    LoadSettings();
+
+    std::wstring language = FindLanguageByShortName(AppSettings().DefaultLanguage);
+    if (language.empty()) language = L"English";
+    // Texts first, so that the refusals speak the default language.
+    LoadTexts(language);
+
+    if (IsProductWindowOpen()) {
+        Refuse(AppTexts().ApplicationOpenMsg);
+    } else if (IsInstallerWindowOpen(LanguageFilePath())) {
+        Refuse(AppTexts().OtherInstallerOpenMsg);
+    } else {
+        RecordScreenDensity();
+        auto wizard = std::make_unique<WizardWindow>();
+        SetMainWizard(wizard.get());
+        wizard->RunModal(nullptr);
+        SetMainWizard(nullptr);
+    }
+    ::OleUninitialize();
+    return false;
+}

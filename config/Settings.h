@@ -1,0 +1,33 @@
+#pragma once
+// The settings of ConfigParams.ini: read once at start-up, read-only afterwards.
+
+#include <string>
+
+struct Settings {
+    std::wstring InstallerDownloadURL;
+    std::wstring TnCLink;
+    std::wstring OmnitureLink;
+    std::wstring ContentLink;
+    std::wstring BrandProduct;
+    std::wstring BrandProductDisplayName;
+    std::wstring BrandName;
+    std::wstring ProductName;
+    std::wstring DefaultLanguage;
+    std::wstring RegPath;
+    std::wstring InstallAnywhereURL;
+    std::wstring WindowsGroup;
+    std::wstring InstallFolderName;
+    std::wstring OtherProductForCommonInstall;
+    std::wstring VistaDefaultInstallPath;
+};
+
+// The process-wide settings; empty until LoadSettings.
+const Settings& AppSettings();
+
+// Fills the settings from ProgramFolder() + "ConfigParams.ini".
+void LoadSettings();
+// Fills the settings from the given file (tests and tools point it elsewhere).
+void LoadSettingsFrom(const std::wstring& path);
+
+// The running executable's folder, with a trailing backslash.
+std::wstring ProgramFolder();

@@ -1,0 +1,181 @@
+#include "config/Texts.h"
+
+#include <cwctype>
+
+#include "config/Settings.h"
+#include "config/TextFileReader.h"
+
+namespace {
+
+constexpr int kUtf8 = 65001;
+
+Texts g_texts;
+
+struct TextKey {
+    const wchar_t* name;
+    std::wstring Texts::*field;
+    bool substitute;
+};
+
+const TextKey kKeys[] = {
+    {L"ApplicationTitle", &Texts::ApplicationTitle, true},
+    {L"WelcomeTitle", &Texts::WelcomeTitle, true},
+    {L"InstallerShortCutString", &Texts::InstallerShortCutString, false},
+    {L"WelcomeMsg1", &Texts::WelcomeMsg1, true},
+    {L"WelcomeMsg2", &Texts::WelcomeMsg2, true},
+    {L"WelcomeSelectLng", &Texts::WelcomeSelectLng, true},
+    {L"SetupContinued", &Texts::SetupContinued, true},
+    {L"RequiredspaceLabel", &Texts::RequiredspaceLabel, true},
+    {L"RequiredspaceValue", &Texts::RequiredspaceValue, true},
+    {L"AvailablespaceLabel", &Texts::AvailablespaceLabel, true},
+    {L"DownloadingLabel", &Texts::DownloadingLabel, true},
+    {L"ButtonBack", &Texts::ButtonBack, true},
+    {L"ButtonNext", &Texts::ButtonNext, true},
+    {L"ButtonIAgree", &Texts::ButtonIAgree, true},
+    {L"ButtonCancel", &Texts::ButtonCancel, true},
+    {L"TermsNConditions", &Texts::TermsNConditions, true},
+    {L"TermsTxt", &Texts::TermsTxt, true},
+    {L"ShortName", &Texts::ShortName, true},
+    {L"ChooseFolder", &Texts::ChooseFolder, true},
+    {L"BrowseButton", &Texts::BrowseButton, true},
+    {L"DontMiss", &Texts::DontMiss, true},
+    {L"NonStopPoker", &Texts::NonStopPoker, true},
+    {L"ThousandsOfPlayers", &Texts::ThousandsOfPlayers, true},
+    {L"LearnPoker", &Texts::LearnPoker, true},
+    {L"TakeAdvantage", &Texts::TakeAdvantage, true},
+    {L"SafeSecure", &Texts::SafeSecure, true},
+    {L"CVFeatures", &Texts::CVFeatures, true},
+    {L"NoThanks", &Texts::NoThanks, true},
+    {L"ContinueInstall", &Texts::ContinueInstall, true},
+    {L"ApplicationOpenMsg", &Texts::ApplicationOpenMsg, true},
+    {L"VistaProtectedFolderMsg", &Texts::VistaProtectedFolderMsg, true},
+    {L"MBLiteral", &Texts::MBLiteral, true},
+    {L"OtherInstallerOpenMsg", &Texts::OtherInstallerOpenMsg, true},
+    {L"SelectInstallFolder", &Texts::SelectInstallFolder, true},
+    {L"Ok", &Texts::Ok, true},
+    {L"Cancel", &Texts::Cancel, true},
+    {L"CreateFolder", &Texts::CreateFolder, true},
+    {L"TryingToConnect", &Texts::TryingToConnect, true},
+};
+
+// Every line of the file as the reader delivers it; false when it cannot be opened.
+bool ReadAllLines(const std::wstring& path, std::vector<std::wstring>& lines) {
+    TextFileReader reader;
+    if (!reader.Open(path, 0)) return false;
+    reader.SetCodePage(kUtf8);
+    std::wstring line;
+    while (reader.ReadLine(line)) lines.push_back(line);
+    return true;
+}
+
+bool IsHeader(const std::wstring& trimmed) {
+    return trimmed.size() >= 2 && trimmed.front() == L'[' && trimmed.back() == L']';
+}
+
+// Where the section's keys start: after the header that names it exactly; failing that,
+// after the first line that holds the name past its first character (files written for
+// that looser rule still read alike). npos when neither exists.
+size_t FindSectionStart(const std::vector<std::wstring>& lines, const std::wstring& section) {
+    if (section.empty()) return std::wstring::npos;
+    const std::wstring header = L"[" + section + L"]";
+    for (size_t i = 0; i < lines.size(); ++i)
+        if (Trim(lines[i]) == header) return i + 1;
+    for (size_t i = 0; i < lines.size(); ++i) {
+        size_t at = lines[i].find(section);
+        if (at != std::wstring::npos && at > 0) return i + 1;
+    }
+    return std::wstring::npos;
+}
+
+void SubstituteTextPlaceholders(std::wstring& value) {
+    ReplaceAll(value, L"%AppName%", AppSettings().BrandProductDisplayName);
+    ReplaceAll(value, L"%Brand%", AppSettings().BrandName);
+}
+
+bool EqualsIgnoringAsciiCase(const std::wstring& a, const std::wstring& b) {
+    if (a.size() != b.size()) return false;
+    for (size_t i = 0; i < a.size(); ++i) {
+        wchar_t x = a[i], y = b[i];
+        if (x >= L'A' && x <= L'Z') x = static_cast<wchar_t>(x - L'A' + L'a');
+        if (y >= L'A' && y <= L'Z') y = static_cast<wchar_t>(y - L'A' + L'a');
+        if (x != y) return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+const Texts& AppTexts() { return g_texts; }
+
+std::wstring LanguageFilePath() { return ProgramFolder() + L"Language.ini"; }
+
+std::wstring Trim(const std::wstring& text) {
+    size_t begin = 0, end = text.size();
+    while (begin < end && std::iswspace(text[begin])) ++begin;
+    while (end > begin && std::iswspace(text[end - 1])) --end;
+    return text.substr(begin, end - begin);
+}
+
+void ReplaceAll(std::wstring& text, const std::wstring& from, const std::wstring& to) {
+    if (from.empty()) return;
+    for (size_t at = text.find(from); at != std::wstring::npos; at = text.find(from, at + to.size()))
+        text.replace(at, from.size(), to);
+}
+
+std::vector<std::wstring> ListLanguages(const std::wstring& path) {
+    std::vector<std::wstring> lines, names;
+    if (!ReadAllLines(path, lines)) return names;
+    for (const std::wstring& line : lines) {
+        std::wstring trimmed = Trim(line);
+        if (IsHeader(trimmed)) names.push_back(trimmed.substr(1, trimmed.size() - 2));
+    }
+    return names;
+}
+
+std::wstring ReadLanguageValue(const std::wstring& section, const std::wstring& key, const std::wstring& path,
+                               bool substitute) {
+    std::vector<std::wstring> lines;
+    if (!ReadAllLines(path, lines)) return std::wstring();
+
+    size_t start = FindSectionStart(lines, section);
+    if (start == std::wstring::npos) {
+        // "English" stands in for a missing language, but only once.
+        if (section == L"English") return std::wstring();
+        return ReadLanguageValue(L"English", key, path, substitute);
+    }
+    // The scan runs on past the next header: a key the section lacks comes from a later one.
+    for (size_t i = start; i < lines.size(); ++i) {
+        std::wstring trimmed = Trim(lines[i]);
+        size_t equals = trimmed.find(L'=');
+        if (equals == std::wstring::npos) continue;
+        if (Trim(trimmed.substr(0, equals)) != key) continue;
+        std::wstring value = Trim(trimmed.substr(equals + 1));
+        if (substitute) SubstituteTextPlaceholders(value);
+        return value;
+    }
+    return std::wstring();
+}
+
+void LoadTexts(const std::wstring& language, const std::wstring& path) {
+    for (const TextKey& key : kKeys) g_texts.*key.field = ReadLanguageValue(language, key.name, path, key.substitute);
+}
+
+std::wstring FindLanguageByShortName(const std::wstring& shortName, const std::wstring& path) {
+    for (const std::wstring& section : ListLanguages(path))
+        if (EqualsIgnoringAsciiCase(ReadLanguageValue(section, L"ShortName", path, true), shortName)) return section;
+    return std::wstring();
+}
+
+std::wstring LanguageAt(int index, const std::wstring& path) {
+    std::vector<std::wstring> names = ListLanguages(path);
+    if (index < 0 || static_cast<size_t>(index) >= names.size()) return std::wstring();
+    return names[static_cast<size_t>(index)];
+}
+
+void ExpandUrlPlaceholders(std::wstring& url) {
+    const Settings& settings = AppSettings();
+    ReplaceAll(url, L"$ProductName$", settings.ProductName);
+    ReplaceAll(url, L"$BrandName$", settings.BrandName);
+    ReplaceAll(url, L"$LangName$", g_texts.ShortName);
+    ReplaceAll(url, L"$SL$", g_texts.ShortName);
+}

@@ -1,0 +1,71 @@
+#pragma once
+// The user-visible texts of Language.ini, one section per language.
+
+#include <string>
+#include <vector>
+
+struct Texts {
+    std::wstring ApplicationTitle;
+    std::wstring WelcomeTitle;
+    std::wstring InstallerShortCutString;  // kept with "%AppName%" as written
+    std::wstring WelcomeMsg1;
+    std::wstring WelcomeMsg2;
+    std::wstring WelcomeSelectLng;
+    std::wstring SetupContinued;
+    std::wstring RequiredspaceLabel;
+    std::wstring RequiredspaceValue;
+    std::wstring AvailablespaceLabel;
+    std::wstring DownloadingLabel;
+    std::wstring ButtonBack;
+    std::wstring ButtonNext;
+    std::wstring ButtonIAgree;
+    std::wstring ButtonCancel;
+    std::wstring TermsNConditions;
+    std::wstring TermsTxt;
+    std::wstring ShortName;
+    std::wstring ChooseFolder;
+    std::wstring BrowseButton;
+    std::wstring DontMiss;
+    std::wstring NonStopPoker;
+    std::wstring ThousandsOfPlayers;
+    std::wstring LearnPoker;
+    std::wstring TakeAdvantage;
+    std::wstring SafeSecure;
+    std::wstring CVFeatures;
+    std::wstring NoThanks;
+    std::wstring ContinueInstall;
+    std::wstring ApplicationOpenMsg;
+    std::wstring VistaProtectedFolderMsg;
+    std::wstring MBLiteral;
+    std::wstring OtherInstallerOpenMsg;
+    std::wstring SelectInstallFolder;
+    std::wstring Ok;
+    std::wstring Cancel;
+    std::wstring CreateFolder;
+    std::wstring TryingToConnect;
+};
+
+// The texts of the current language; empty until LoadTexts.
+const Texts& AppTexts();
+
+// ProgramFolder() + "Language.ini".
+std::wstring LanguageFilePath();
+
+// Section names in file order, duplicates and empty names included.
+std::vector<std::wstring> ListLanguages(const std::wstring& path);
+// One value of one language; a missing language reads from "English".
+std::wstring ReadLanguageValue(const std::wstring& section, const std::wstring& key, const std::wstring& path,
+                               bool substitute);
+// Fills every text from one section.
+void LoadTexts(const std::wstring& language, const std::wstring& path = LanguageFilePath());
+// The first section whose ShortName equals the short name (ASCII case ignored), or empty.
+std::wstring FindLanguageByShortName(const std::wstring& shortName, const std::wstring& path = LanguageFilePath());
+// The index-th section name, or empty outside the list.
+std::wstring LanguageAt(int index, const std::wstring& path = LanguageFilePath());
+
+// Replaces every occurrence of `from` by `to`, case-sensitively.
+void ReplaceAll(std::wstring& text, const std::wstring& from, const std::wstring& to);
+// Replaces "$ProductName$", "$BrandName$", "$LangName$" and "$SL$", in that order.
+void ExpandUrlPlaceholders(std::wstring& url);
+// Trims white space from both ends.
+std::wstring Trim(const std::wstring& text);

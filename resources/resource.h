@@ -1,0 +1,48 @@
+#pragma once
+// Resource numbers of the executable.
+
+#define IDD_WIZARD 102
+#define IDD_PRELOADER 139
+#define IDD_WELCOME 140
+#define IDD_INSTALL_LOCATION 141
+#define IDD_FEATURES 142
+#define IDC_LINK_HAND 143
+
+// Wizard frame controls.
+#define IDC_CONTINUE 6
+#define IDC_CANCEL_SETUP 2
+#define IDC_PROGRESS 1000
+#define IDC_PERCENT 1003
+#define IDC_STATUS 1018
+#define IDC_BACK 1036
+
+// Welcome page.
+#define IDC_WELCOME_TITLE 1007
+#define IDC_WELCOME_MSG1 1008
+#define IDC_WELCOME_MSG2 1033
+#define IDC_SELECT_LANGUAGE 1010
+#define IDC_LANGUAGE 1011
+
+// Install-location page.
+#define IDC_SETUP_CONTINUED 1034
+#define IDC_CHOOSE_FOLDER 1009
+#define IDC_INSTALL_PATH 1004
+#define IDC_BROWSE 113
+#define IDC_REQUIRED_SPACE 1015
+#define IDC_AVAILABLE_SPACE 1002
+#define IDC_TERMS_LINK 1021
+#define IDC_TERMS_TEXT 1035
+
+// Features page.
+#define IDC_DONT_MISS 1026
+#define IDC_FEATURE1_TITLE 1027
+#define IDC_FEATURE1_TEXT 1030
+#define IDC_FEATURE2_TITLE 1028
+#define IDC_FEATURE2_TEXT 1032
+#define IDC_FEATURE3_TITLE 1029
+#define IDC_FEATURE3_TEXT 1031
+#define IDC_NO_THANKS 113
+#define IDC_CONTINUE_INSTALL 1025
+
+// Preloader page.
+#define IDC_CONTENT 4045

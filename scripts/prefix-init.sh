@@ -1,0 +1,34 @@
+#!/usr/bin/env bash
+# Makes the build's private Wine prefix once: fonts with the right metrics, and shell
+# folders that stay inside the prefix instead of pointing into the home folder.
+set -euo pipefail
+build="$1"
+# shellcheck source=/dev/null
+. "$build/wine-env.sh"
+[ -f "$WINEPREFIX/.wendrake-ready" ] && exit 0
+
+rm -rf "$WINEPREFIX"
+"$WINELOADER" wineboot -i >/dev/null 2>&1
+"$WINESERVER" -w
+
+users="$WINEPREFIX/drive_c/users"
+for user in "$users"/*; do
+  for link in "$user"/*; do
+    if [ -L "$link" ]; then rm "$link"; mkdir -p "$link"; fi
+  done
+done
+
+reg="$WINEPREFIX/wendrake-setup.reg"
+cat > "$reg" <<'REG'
+REGEDIT4
+
+[HKEY_CURRENT_USER\Software\Wine\Fonts\Replacements]
+"Arial"="Liberation Sans"
+"Verdana"="DejaVu Sans"
+"Tahoma"="DejaVu Sans"
+"MS Shell Dlg"="Liberation Sans"
+"MS Shell Dlg 2"="Liberation Sans"
+REG
+"$WINELOADER" regedit /S "$reg" >/dev/null 2>&1
+"$WINESERVER" -w
+touch "$WINEPREFIX/.wendrake-ready"

@@ -1,0 +1,198 @@
+#include "TestSupport.h"
+
+#include <cstdio>
+#include <vector>
+
+TempDir::TempDir() {
+    wchar_t base[MAX_PATH] = {};
+    ::GetTempPathW(MAX_PATH, base);
+    static unsigned counter = 0;
+    for (;;) {
+        wchar_t name[64];
+        swprintf(name, 64, L"wendrake-test-%lu-%u\\", ::GetCurrentProcessId(), ++counter);
+        path_ = std::wstring(base) + name;
+        if (::CreateDirectoryW(path_.c_str(), nullptr)) break;
+    }
+}
+
+TempDir::~TempDir() { RemoveTree(path_); }
+
+void RemoveTree(const std::wstring& folder) {
+    std::wstring base = folder;
+    if (!base.empty() && base.back() != L'\\') base += L'\\';
+    WIN32_FIND_DATAW data;
+    HANDLE find = ::FindFirstFileW((base + L"*").c_str(), &data);
+    if (find != INVALID_HANDLE_VALUE) {
+        do {
+            std::wstring name = data.cFileName;
+            if (name == L"." || name == L"..") continue;
+            std::wstring full = base + name;
+            if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+                RemoveTree(full);
+            } else {
+                ::SetFileAttributesW(full.c_str(), FILE_ATTRIBUTE_NORMAL);
+                ::DeleteFileW(full.c_str());
+            }
+        } while (::FindNextFileW(find, &data));
+        ::FindClose(find);
+    }
+    ::RemoveDirectoryW(base.c_str());
+}
+
+void WriteBytes(const std::wstring& path, const std::string& bytes) {
+    FILE* f = _wfopen(path.c_str(), L"wb");
+    if (!f) return;
+    fwrite(bytes.data(), 1, bytes.size(), f);
+    fclose(f);
+}
+
+std::string ReadBytes(const std::wstring& path) {
+    std::string bytes;
+    FILE* f = _wfopen(path.c_str(), L"rb");
+    if (!f) return bytes;
+    char buffer[65536];
+    size_t n;
+    while ((n = fread(buffer, 1, sizeof buffer, f)) > 0) bytes.append(buffer, n);
+    fclose(f);
+    return bytes;
+}
+
+bool FileExists(const std::wstring& path) { return ::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+
+std::string Utf8(const std::wstring& text) {
+    if (text.empty()) return std::string();
+    int n = ::WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
+    std::string out(static_cast<size_t>(n), '\0');
+    ::WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), &out[0], n, nullptr, nullptr);
+    return out;
+}
+
+std::wstring Wide(const std::string& utf8) {
+    if (utf8.empty()) return std::wstring();
+    int n = ::MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
+    std::wstring out(static_cast<size_t>(n), L'\0');
+    ::MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), &out[0], n);
+    return out;
+}
+
+std::wstring FromUnixPath(const std::string& unixPath) {
+    std::wstring path = L"Z:" + Wide(unixPath);
+    for (wchar_t& c : path)
+        if (c == L'/') c = L'\\';
+    return path;
+}
+
+std::wstring BuildDir() { return FromUnixPath(WENDRAKE_BUILD_DIR) + L"\\"; }
+std::wstring SourceDir() { return FromUnixPath(WENDRAKE_SOURCE_DIR) + L"\\"; }
+
+void PumpMessages(DWORD ms) {
+    DWORD start = ::GetTickCount();
+    do {
+        MSG msg;
+        while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            ::TranslateMessage(&msg);
+            ::DispatchMessageW(&msg);
+        }
+        ::Sleep(10);
+    } while (::GetTickCount() - start < ms);
+}
+
+bool WaitFor(const std::function<bool()>& condition, DWORD timeoutMs) {
+    DWORD start = ::GetTickCount();
+    for (;;) {
+        if (condition()) return true;
+        if (::GetTickCount() - start > timeoutMs) return false;
+        PumpMessages(20);
+    }
+}
+
+Process::~Process() {
+    if (info_.hProcess) {
+        if (Running()) ::TerminateProcess(info_.hProcess, 99);
+        ::CloseHandle(info_.hProcess);
+        ::CloseHandle(info_.hThread);
+    }
+}
+
+bool Process::Start(const std::wstring& exe, const std::wstring& args, const std::wstring& folder) {
+    std::wstring commandLine = L"\"" + exe + L"\"" + (args.empty() ? L"" : L" " + args);
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof startup;
+    return ::CreateProcessW(exe.c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr,
+                            folder.empty() ? nullptr : folder.c_str(), &startup, &info_) != FALSE;
+}
+
+long Process::Wait(DWORD timeoutMs) {
+    if (::WaitForSingleObject(info_.hProcess, timeoutMs) != WAIT_OBJECT_0) return -1;
+    DWORD code = 0;
+    ::GetExitCodeProcess(info_.hProcess, &code);
+    return static_cast<long>(code);
+}
+
+bool Process::Running() const { return ::WaitForSingleObject(info_.hProcess, 0) == WAIT_TIMEOUT; }
+
+namespace {
+struct WindowSearch {
+    DWORD processId;
+    const wchar_t* className;
+    HWND found;
+};
+}  // namespace
+
+HWND FindProcessWindow(DWORD processId, const wchar_t* className) {
+    WindowSearch search = {processId, className, nullptr};
+    ::EnumWindows(
+        [](HWND window, LPARAM data) -> BOOL {
+            auto* s = reinterpret_cast<WindowSearch*>(data);
+            DWORD pid = 0;
+            ::GetWindowThreadProcessId(window, &pid);
+            if (pid != s->processId || !::IsWindowVisible(window)) return TRUE;
+            if (s->className) {
+                wchar_t name[256] = {};
+                ::GetClassNameW(window, name, 256);
+                if (lstrcmpiW(name, s->className) != 0) return TRUE;
+            }
+            s->found = window;
+            return FALSE;
+        },
+        reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}
+
+std::wstring TextOf(HWND window) {
+    wchar_t text[4096] = {};
+    ::SendMessageW(window, WM_GETTEXT, 4096, reinterpret_cast<LPARAM>(text));
+    return text;
+}
+
+RegistryOverride::RegistryOverride(HKEY root, const std::wstring& key, const std::wstring& value,
+                                   const std::wstring* text)
+    : root_(root), key_(key), value_(value) {
+    HKEY k = nullptr;
+    if (::RegCreateKeyExW(root, key.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &k, nullptr) != ERROR_SUCCESS)
+        return;
+    DWORD size = 0;
+    if (::RegQueryValueExW(k, value.c_str(), nullptr, &oldType_, nullptr, &size) == ERROR_SUCCESS) {
+        hadValue_ = true;
+        oldData_.resize(size);
+        ::RegQueryValueExW(k, value.c_str(), nullptr, &oldType_, reinterpret_cast<BYTE*>(&oldData_[0]), &size);
+    }
+    if (text)
+        ::RegSetValueExW(k, value.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(text->c_str()),
+                         static_cast<DWORD>((text->size() + 1) * sizeof(wchar_t)));
+    else
+        ::RegDeleteValueW(k, value.c_str());
+    ::RegCloseKey(k);
+}
+
+RegistryOverride::~RegistryOverride() {
+    HKEY k = nullptr;
+    if (::RegCreateKeyExW(root_, key_.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &k, nullptr) != ERROR_SUCCESS)
+        return;
+    if (hadValue_)
+        ::RegSetValueExW(k, value_.c_str(), 0, oldType_, reinterpret_cast<const BYTE*>(oldData_.data()),
+                         static_cast<DWORD>(oldData_.size()));
+    else
+        ::RegDeleteValueW(k, value_.c_str());
+    ::RegCloseKey(k);
+}

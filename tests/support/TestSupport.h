@@ -1,0 +1,78 @@
+#pragma once
+// Helpers shared by the tests: temporary folders, files, processes and windows.
+
+#include <windows.h>
+
+#include <functional>
+#include <string>
+
+// A fresh folder under the temporary folder, removed with everything in it on destruction.
+class TempDir {
+public:
+    TempDir();
+    ~TempDir();
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+    // The folder with a trailing backslash.
+    const std::wstring& Path() const { return path_; }
+    std::wstring operator/(const std::wstring& name) const { return path_ + name; }
+
+private:
+    std::wstring path_;
+};
+
+void WriteBytes(const std::wstring& path, const std::string& bytes);
+std::string ReadBytes(const std::wstring& path);
+bool FileExists(const std::wstring& path);
+void RemoveTree(const std::wstring& folder);
+
+std::string Utf8(const std::wstring& text);
+std::wstring Wide(const std::string& utf8);
+
+// A path of the build machine (under "/") as Wine sees it.
+std::wstring FromUnixPath(const std::string& unixPath);
+// The build folder and the source folder, as Windows paths with a trailing backslash.
+std::wstring BuildDir();
+std::wstring SourceDir();
+
+// Polls until the condition holds or the time runs out; pumps this thread's messages meanwhile.
+bool WaitFor(const std::function<bool()>& condition, DWORD timeoutMs = 10000);
+// Pumps this thread's messages for a while.
+void PumpMessages(DWORD ms);
+
+// A started program; killed on destruction if it still runs.
+class Process {
+public:
+    Process() = default;
+    ~Process();
+    Process(const Process&) = delete;
+    Process& operator=(const Process&) = delete;
+    bool Start(const std::wstring& exe, const std::wstring& args, const std::wstring& folder = std::wstring());
+    // Waits for the end; returns the exit code, or -1 when it did not end in time.
+    long Wait(DWORD timeoutMs);
+    DWORD Id() const { return info_.dwProcessId; }
+    bool Running() const;
+
+private:
+    PROCESS_INFORMATION info_ = {};
+};
+
+// The first visible top-level window of the process with the given class name (null: any).
+HWND FindProcessWindow(DWORD processId, const wchar_t* className);
+std::wstring TextOf(HWND window);
+
+// Sets a registry text value for the life of the object, restoring the old state afterwards.
+class RegistryOverride {
+public:
+    RegistryOverride(HKEY root, const std::wstring& key, const std::wstring& value, const std::wstring* text);
+    ~RegistryOverride();
+    RegistryOverride(const RegistryOverride&) = delete;
+    RegistryOverride& operator=(const RegistryOverride&) = delete;
+
+private:
+    HKEY root_;
+    std::wstring key_, value_;
+    bool hadValue_ = false;
+    DWORD oldType_ = 0;
+    std::string oldData_;
+};
