@@ -64,7 +64,7 @@ struct MessageEntry {
 
 bool EntryMatches(UINT message, UINT code, UINT id, UINT actual, WPARAM wParam, LPARAM lParam);
 
-// Searches a table in order; the first match whose handler does not pass the message on wins.
+// Searches a table in order (call it where the table's size is known, after its definition); the first match whose handler does not pass the message on wins.
 template <class T, size_t N>
 bool DispatchTable(T* self, const MessageEntry<T> (&table)[N], UINT message, WPARAM wParam, LPARAM lParam,
                    LRESULT& result) {

@@ -5,7 +5,8 @@ set -euo pipefail
 build="$1"
 # shellcheck source=/dev/null
 . "$build/wine-env.sh"
-[ -f "$WINEPREFIX/.wendrake-ready" ] && exit 0
+stamp="$WINEPREFIX/.wendrake-ready-2"
+[ -f "$stamp" ] && exit 0
 
 rm -rf "$WINEPREFIX"
 "$WINELOADER" wineboot -i >/dev/null 2>&1
@@ -28,7 +29,11 @@ REGEDIT4
 "Tahoma"="DejaVu Sans"
 "MS Shell Dlg"="Liberation Sans"
 "MS Shell Dlg 2"="Liberation Sans"
+
+; Without a window manager, managed windows make every hide wait two seconds.
+[HKEY_CURRENT_USER\Software\Wine\X11 Driver]
+"Managed"="N"
 REG
 "$WINELOADER" regedit /S "$reg" >/dev/null 2>&1
 "$WINESERVER" -w
-touch "$WINEPREFIX/.wendrake-ready"
+touch "$stamp"

@@ -1,2 +1,114 @@
 #include <gtest/gtest.h>
-TEST(Placeholder, Builds) { EXPECT_TRUE(true); }
+
+#include "tests/support/TestSupport.h"
+
+namespace {
+
+const char kLanguages[] =
+    "[English]\r\nShortName=en\r\nApplicationTitle=Wendrake Startup Test\r\n"
+    "ApplicationOpenMsg=Please close the lobby first.\r\n"
+    "OtherInstallerOpenMsg=The installer is already running.\r\n"
+    "[Leer]\r\nShortName=le\r\nApplicationTitle=\r\n"
+    "[Deutsch]\r\nShortName=de\r\nApplicationTitle=Wendrake Starttest\r\n"
+    "ApplicationOpenMsg=Bitte zuerst die Lobby schlie\xC3\x9F" "en.\r\n"
+    "OtherInstallerOpenMsg=Das Installationsprogramm l\xC3\xA4uft bereits.\r\n";
+
+// A top-level window of this process with the given title, destroyed with the object.
+class TitledWindow {
+public:
+    explicit TitledWindow(const std::wstring& title)
+        : window_(::CreateWindowW(L"Static", title.c_str(), WS_OVERLAPPED, 0, 0, 50, 50, nullptr, nullptr, nullptr,
+                                  nullptr)) {}
+    ~TitledWindow() { ::DestroyWindow(window_); }
+    HWND Get() const { return window_; }
+
+private:
+    HWND window_;
+};
+
+class StartupTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(::CopyFileW((BuildDir() + L"Wendrake.exe").c_str(), (dir / L"Wendrake.exe").c_str(), FALSE));
+        WriteBytes(dir / L"Language.ini", kLanguages);
+    }
+    void Config(const std::string& params) { WriteBytes(dir / L"ConfigParams.ini", "[Params]\r\n" + params); }
+    bool Start(Process& p) { return p.Start(dir / L"Wendrake.exe", L"", dir.Path()); }
+
+    // The message box the process shows: a dialog that has the message-text control.
+    static HWND MessageBoxOf(const Process& p) {
+        HWND box = nullptr;
+        WaitFor([&] {
+            HWND w = FindProcessWindow(p.Id(), L"#32770");
+            if (w && ::GetDlgItem(w, 0xFFFF)) box = w;
+            return box != nullptr;
+        });
+        return box;
+    }
+    static HWND WizardOf(const Process& p) {
+        HWND wizard = nullptr;
+        WaitFor([&] {
+            HWND w = FindProcessWindow(p.Id(), L"#32770");
+            if (w && !::GetDlgItem(w, 0xFFFF) && ::GetDlgItem(w, 6)) wizard = w;
+            return wizard != nullptr;
+        });
+        return wizard;
+    }
+    static void Dismiss(HWND box) { ::PostMessageW(box, WM_COMMAND, IDOK, 0); }
+
+    TempDir dir;
+};
+
+}  // namespace
+
+TEST_F(StartupTest, OpenProductWindowRefusesAndWinsOverAnotherInstaller) {
+    Config("WindowsGroup=Corvana Test Lobby\r\n");
+    TitledWindow lobby(L"Corvana Test Lobby");
+    TitledWindow otherInstaller(L"Wendrake Startup Test");
+    Process p;
+    ASSERT_TRUE(Start(p));
+    HWND box = MessageBoxOf(p);
+    ASSERT_NE(box, nullptr);
+    EXPECT_EQ(TextOf(::GetDlgItem(box, 0xFFFF)), L"Please close the lobby first.");
+    EXPECT_EQ(TextOf(box), L"Wendrake Startup Test");
+    Dismiss(box);
+    EXPECT_EQ(p.Wait(10000), 0);
+}
+
+TEST_F(StartupTest, SecondCopyIsRefusedWhateverLanguageTheFirstShows) {
+    Config("DefaultLanguage=DE\r\n");
+    Process first;
+    ASSERT_TRUE(Start(first));
+    HWND wizard = WizardOf(first);
+    ASSERT_NE(wizard, nullptr);
+    // The short name matched "de" with the letter case ignored.
+    EXPECT_EQ(TextOf(wizard), L"Wendrake Starttest");
+
+    // The second copy speaks English but still finds the German window.
+    Config("DefaultLanguage=xx\r\n");
+    Process second;
+    ASSERT_TRUE(Start(second));
+    HWND box = MessageBoxOf(second);
+    ASSERT_NE(box, nullptr);
+    EXPECT_EQ(TextOf(::GetDlgItem(box, 0xFFFF)), L"The installer is already running.");
+    EXPECT_EQ(TextOf(box), L"Wendrake Startup Test");
+    Dismiss(box);
+    EXPECT_EQ(second.Wait(10000), 0);
+
+    EXPECT_TRUE(first.Running());
+    ::PostMessageW(wizard, WM_CLOSE, 0, 0);
+    EXPECT_EQ(first.Wait(10000), 0);
+}
+
+TEST_F(StartupTest, MissingSettingsAndUntitledWindowsDoNotRefuse) {
+    // No ConfigParams.ini: an empty WindowsGroup must not match this untitled window, and
+    // neither may the language whose ApplicationTitle is empty.
+    TitledWindow untitled(L"");
+    Process p;
+    ASSERT_TRUE(Start(p));
+    HWND wizard = WizardOf(p);
+    ASSERT_NE(wizard, nullptr);
+    EXPECT_EQ(TextOf(wizard), L"Wendrake Startup Test");
+    ::PostMessageW(wizard, WM_CLOSE, 0, 0);
+    EXPECT_EQ(p.Wait(10000), 0);
+}
