@@ -28,12 +28,17 @@ bool WizardWindow::OnInitDialog() {
     return false;
 }
 
+void WizardWindow::LanguageChanged(const std::wstring&) { ::SetWindowTextW(hwnd_, AppTexts().ApplicationTitle.c_str()); }
+void WizardWindow::ResumeWizard() { featuresPageShown_ = false; }
+void WizardWindow::AbandonInstall() { EndModal(IDCANCEL); }
+void WizardWindow::Continue() {}
+
 LRESULT WizardWindow::OnCancelCommand(WPARAM, LPARAM) {
-    EndModal(IDCANCEL);
+    AbandonInstall();
     return 0;
 }
 
 LRESULT WizardWindow::OnClose(WPARAM, LPARAM) {
-    EndModal(IDCANCEL);
+    AbandonInstall();
     return 0;
 }

@@ -1,0 +1,20 @@
+#pragma once
+// Shown when the user tries to leave: the product's features, continue or give up.
+
+#include "framework/Window.h"
+
+class FeaturesPage : public Dialog {
+public:
+    FeaturesPage();
+    bool OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) override;
+    void SetPageTexts();
+
+protected:
+    bool OnInitDialog() override;
+    void OnCancel() override;
+
+private:
+    LRESULT OnContinueInstall(WPARAM, LPARAM);
+    LRESULT OnNoThanks(WPARAM, LPARAM);
+    static const MessageEntry<FeaturesPage> kMessages[];
+};
