@@ -1,0 +1,462 @@
+#include "download/DownloadEngine.h"
+
+#include <climits>
+#include <cwchar>
+#include <vector>
+
+namespace {
+
+const wchar_t kStampFileName[] = L"LastDownloadDate.txt";
+
+bool IsPlainFileName(const std::wstring& name) {
+    if (name.empty() || name == L"." || name == L"..") return false;
+    for (wchar_t c : name)
+        if (c < 0x20 || c == 0x7F || std::wcschr(L"\\/:*?\"<>|", c)) return false;
+    return true;
+}
+
+// The decimal number at the start of the text (after blanks); -1 when there is none.
+long long ParseCount(const wchar_t* text, const wchar_t** end = nullptr) {
+    while (*text == L' ') ++text;
+    long long value = -1;
+    for (; *text >= L'0' && *text <= L'9'; ++text) {
+        if (value > (LLONG_MAX - 9) / 10) return -1;
+        value = (value < 0 ? 0 : value * 10) + (*text - L'0');
+    }
+    if (end) *end = text;
+    return value;
+}
+
+// "bytes <first>-<last>/<total>", or "bytes */<total>" on a 416; -1 for what is missing.
+struct ContentRange {
+    long long first = -1;
+    long long total = -1;
+};
+
+ContentRange ParseContentRange(const std::wstring& text) {
+    ContentRange range;
+    if (_wcsnicmp(text.c_str(), L"bytes", 5) != 0) return range;
+    const wchar_t* rest = text.c_str() + 5;
+    range.first = ParseCount(rest, &rest);
+    if (const wchar_t* slash = std::wcschr(rest, L'/')) range.total = ParseCount(slash + 1);
+    return range;
+}
+
+DWORD QueryStatus(HINTERNET request) {
+    DWORD status = 0;
+    DWORD size = sizeof status;
+    if (!::HttpQueryInfoW(request, HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status, &size, nullptr))
+        return 0;
+    return status;
+}
+
+// A response header's text; empty when the response has none.
+std::wstring QueryHeader(HINTERNET request, DWORD query) {
+    wchar_t text[1024] = {};
+    DWORD size = sizeof text - sizeof text[0];
+    if (!::HttpQueryInfoW(request, query, text, &size, nullptr)) return std::wstring();
+    return text;
+}
+
+long long QueryCount(HINTERNET request, DWORD query) { return ParseCount(QueryHeader(request, query).c_str()); }
+
+bool IsNetworkError(DWORD error) {
+    return error == ERROR_INTERNET_NAME_NOT_RESOLVED || error == ERROR_INTERNET_CANNOT_CONNECT ||
+           error == ERROR_INTERNET_CONNECTION_ABORTED || error == ERROR_INTERNET_CONNECTION_RESET;
+}
+
+// Whatever WinINet still reports for a handle whose context is zero never reaches us.
+void ForgetContext(HINTERNET handle) {
+    DWORD_PTR none = 0;
+    ::InternetSetOptionW(handle, INTERNET_OPTION_CONTEXT_VALUE, &none, sizeof none);
+}
+
+}  // namespace
+
+std::wstring TempFolder() {
+    wchar_t path[MAX_PATH + 1] = {};
+    DWORD length = ::GetTempPathW(MAX_PATH + 1, path);
+    if (length == 0 || length > MAX_PATH) return std::wstring();
+    return std::wstring(path, length);
+}
+
+std::wstring ReadStampFile() {
+    FileHandle stampFile(::CreateFileW((TempFolder() + kStampFileName).c_str(), GENERIC_READ, FILE_SHARE_READ,
+                                       nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    char bytes[2047];
+    DWORD length = 0;
+    if (!stampFile || !::ReadFile(stampFile.Get(), bytes, sizeof bytes, &length, nullptr)) return std::wstring();
+    std::wstring stamp;
+    for (DWORD i = 0; i < length && bytes[i] != '\r' && bytes[i] != '\n' && bytes[i] != '\0'; ++i)
+        stamp += static_cast<wchar_t>(static_cast<unsigned char>(bytes[i]));
+    return stamp;
+}
+
+bool WriteStampFile(const std::wstring& stamp) {
+    std::string bytes;
+    for (wchar_t c : stamp) bytes += c < 0x100 ? static_cast<char>(c) : '?';
+    FileHandle stampFile(::CreateFileW((TempFolder() + kStampFileName).c_str(), GENERIC_WRITE, 0, nullptr,
+                                       CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    DWORD written = 0;
+    return stampFile &&
+           ::WriteFile(stampFile.Get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
+           written == bytes.size();
+}
+
+std::wstring FileNameFromUrl(const std::wstring& url) {
+    // ICU_DECODE needs a buffer for every part; one as long as the URL holds any part.
+    DWORD capacity = static_cast<DWORD>(url.size()) + 1;
+    std::vector<wchar_t> buffers(6 * static_cast<size_t>(capacity));
+    URL_COMPONENTSW parts = {};
+    parts.dwStructSize = sizeof parts;
+    parts.lpszScheme = &buffers[0];
+    parts.dwSchemeLength = capacity;
+    parts.lpszHostName = &buffers[capacity];
+    parts.dwHostNameLength = capacity;
+    parts.lpszUserName = &buffers[2 * capacity];
+    parts.dwUserNameLength = capacity;
+    parts.lpszPassword = &buffers[3 * capacity];
+    parts.dwPasswordLength = capacity;
+    parts.lpszUrlPath = &buffers[4 * capacity];
+    parts.dwUrlPathLength = capacity;
+    parts.lpszExtraInfo = &buffers[5 * capacity];
+    parts.dwExtraInfoLength = capacity;
+    if (url.empty() || !::InternetCrackUrlW(url.c_str(), 0, ICU_DECODE, &parts)) return std::wstring();
+    std::wstring path(parts.lpszUrlPath, parts.dwUrlPathLength);
+    size_t slash = path.rfind(L'/');
+    if (slash == std::wstring::npos) return std::wstring();
+    std::wstring name = path.substr(slash + 1);
+    return IsPlainFileName(name) ? name : std::wstring();
+}
+
+DownloadEngine::DownloadEngine() { ::InitializeCriticalSection(&lock); }
+
+DownloadEngine::~DownloadEngine() {
+    CancelDownload();
+    // A callback already under way when the handles closed still runs on this object.
+    for (int i = 0; i < 500 && callbacksRunning > 0; ++i) ::Sleep(10);
+    ::DeleteCriticalSection(&lock);
+}
+
+bool DownloadEngine::Start(const std::wstring& address, NotifyProc handler, const std::wstring& stamp,
+                           const std::wstring& target, void* owner, bool probeFirst) {
+    Lock hold(lock);
+    if (!enabled) return false;
+    probePhase = probeFirst;
+    url = address;
+    notify = handler;
+    context = owner;
+    expectedStamp = stamp;
+    folder = target;
+    resumeOffset = 0;
+    rangeStart = 0;
+    bodyLength = -1;
+    remaining = -1;
+    transfer = {};
+    waiting = Waiting::Nothing;
+
+    if (!internet) {
+        internet.Reset(::InternetOpenW(L"MyAgent", INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, INTERNET_FLAG_ASYNC));
+        if (!internet) {
+            if (notify) notify(DownloadOpenFailed, context);
+            return false;
+        }
+    }
+    std::wstring name = FileNameFromUrl(url);
+    if (name.empty()) {
+        Finish(DownloadFailed);
+        return false;
+    }
+    bool separated = folder.empty() || folder.back() == L'\\' || folder.back() == L'/';
+    localPath = folder + (separated ? L"" : L"\\") + name;
+    if (!probePhase && !OpenLocalFile()) return false;
+    ::InternetSetStatusCallbackW(internet.Get(), StatusCallback);
+    return IssueRequest();
+}
+
+bool DownloadEngine::OpenLocalFile() {
+    // Without a stamp no partial file can be trusted: CREATE_ALWAYS empties it.
+    file.Reset(::CreateFileW(localPath.c_str(), GENERIC_WRITE, 0, nullptr,
+                             expectedStamp.empty() ? CREATE_ALWAYS : OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    LARGE_INTEGER size = {};
+    if (!file || !::GetFileSizeEx(file.Get(), &size)) {
+        Finish(DownloadFailed);
+        return false;
+    }
+    rangeStart = size.QuadPart;
+    if (rangeStart > totalBytes) {
+        DiscardAndRestart();
+        return false;
+    }
+    resumeOffset = rangeStart;
+    receivedBytes = resumeOffset;
+    LARGE_INTEGER zero = {};
+    if (!::SetFilePointerEx(file.Get(), zero, nullptr, FILE_END)) {
+        Finish(DownloadFailed);
+        return false;
+    }
+    return true;
+}
+
+bool DownloadEngine::IssueRequest() {
+    // The probe asks for one byte: a whole-file GET would stream the file a second time
+    // beside the real download, closing its handle does not stop that.
+    std::wstring header = probePhase ? L"Range: bytes=0-0\r\n" : L"Range: bytes=" + std::to_wstring(rangeStart) + L"-\r\n";
+    waiting = Waiting::Open;
+    HINTERNET answered = ::InternetOpenUrlW(internet.Get(), url.c_str(), header.c_str(), static_cast<DWORD>(-1),
+                                            INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE,
+                                            reinterpret_cast<DWORD_PTR>(this));
+    if (answered) {
+        // Answered at once: no completion follows.
+        if (request.Get() != answered) request.Reset(answered);
+        if (OnOpened()) ReadLoop();
+        return true;
+    }
+    if (::GetLastError() != ERROR_IO_PENDING) {
+        Finish(DownloadFailed);
+        return false;
+    }
+    return true;
+}
+
+void CALLBACK DownloadEngine::StatusCallback(HINTERNET handle, DWORD_PTR context, DWORD status, LPVOID info,
+                                             DWORD infoLength) {
+    auto* engine = reinterpret_cast<DownloadEngine*>(context);
+    if (!engine || !info) return;
+    ++engine->callbacksRunning;
+    if (status == INTERNET_STATUS_HANDLE_CREATED && infoLength >= sizeof(HINTERNET))
+        engine->OnHandleCreated(*static_cast<HINTERNET*>(info));
+    else if (status == INTERNET_STATUS_REQUEST_COMPLETE && infoLength >= sizeof(INTERNET_ASYNC_RESULT))
+        engine->OnStatus(handle, *static_cast<const INTERNET_ASYNC_RESULT*>(info));
+    --engine->callbacksRunning;
+}
+
+void DownloadEngine::OnHandleCreated(HINTERNET handle) {
+    // Knowing the request before its open completes lets Close abort a slow connect, and
+    // lets OnStatus tell this request's completions from those of handles closed earlier.
+    Lock hold(lock);
+    if (waiting != Waiting::Open || request || !handle) return;
+    DWORD type = 0;
+    DWORD size = sizeof type;
+    if (::InternetQueryOptionW(handle, INTERNET_OPTION_HANDLE_TYPE, &type, &size) &&
+        type == INTERNET_HANDLE_TYPE_HTTP_REQUEST)
+        request.Reset(handle);
+}
+
+void DownloadEngine::OnStatus(HINTERNET handle, const INTERNET_ASYNC_RESULT& result) {
+    enum class Next { Stop, Read, Retry } next = Next::Stop;
+    {
+        Lock hold(lock);
+        if (!enabled || waiting == Waiting::Nothing) return;
+        // Only the handle being waited for counts: a closed probe or an older attempt can
+        // still report here, with "operation cancelled" among other things.
+        if (request && handle != request.Get() &&
+            !(waiting == Waiting::Open && result.dwResult == reinterpret_cast<DWORD_PTR>(request.Get())))
+            return;
+        if (result.dwError != ERROR_SUCCESS) {
+            if (IsNetworkError(result.dwError)) {
+                CloseRequest();
+                waiting = Waiting::Nothing;
+                next = Next::Retry;
+            } else {
+                Finish(DownloadFailed);
+            }
+        } else if (waiting == Waiting::Open) {
+            if (!request) request.Reset(reinterpret_cast<HINTERNET>(result.dwResult));
+            if (OnOpened()) next = Next::Read;
+        } else if (TakeChunk(transfer.dwBufferLength)) {
+            next = Next::Read;
+        }
+    }
+    // Both run without the lock held here, so that a cancel from the window's thread gets in.
+    if (next == Next::Read) ReadLoop();
+    if (next == Next::Retry) Retry();
+}
+
+bool DownloadEngine::OnOpened() {
+    if (!request) {
+        Finish(DownloadFailed);
+        return false;
+    }
+    DWORD status = QueryStatus(request.Get());
+    if (!probePhase) return OnFileAnswered(status);
+    OnProbeAnswered(status);
+    return false;
+}
+
+void DownloadEngine::OnProbeAnswered(DWORD status) {
+    long long total = -1;
+    if (status == 206 || status == 416)
+        total = ParseContentRange(QueryHeader(request.Get(), HTTP_QUERY_CONTENT_RANGE)).total;
+    else if (status == 200)
+        total = QueryCount(request.Get(), HTTP_QUERY_CONTENT_LENGTH);
+    if ((status != 200 && status != 206 && status != 416) || (status == 416 && total < 0)) {
+        Finish(DownloadFailed);
+        return;
+    }
+    totalBytes = total > 0 ? total : 0;
+    // The probe's body is never read.
+    CloseRequest();
+    file.Reset();
+    Start(std::wstring(url), notify, std::wstring(expectedStamp), std::wstring(folder), context, false);
+}
+
+bool DownloadEngine::OnFileAnswered(DWORD status) {
+    if (status != 200 && status != 206 && status != 416) {
+        Finish(DownloadFailed);
+        return false;
+    }
+    std::wstring stamp = QueryHeader(request.Get(), HTTP_QUERY_LAST_MODIFIED);
+    if (!stamp.empty()) {
+        progressValid = true;
+        serverStamp = stamp;
+        WriteStampFile(stamp);
+        // The server's file changed since the partial file was written. With no old bytes
+        // there is nothing to protect, so a stamp that changes on every answer cannot loop.
+        if (rangeStart > 0 && _wcsicmp(stamp.c_str(), expectedStamp.c_str()) != 0) {
+            DiscardAndRestart();
+            return false;
+        }
+    }
+    if (status == 416) {
+        progressValid = true;
+        if (rangeStart == totalBytes)
+            Finish(DownloadComplete);  // the partial file is the whole file
+        else if (rangeStart > 0)
+            DiscardAndRestart();
+        else
+            Finish(DownloadFailed);
+        return false;
+    }
+    if (status == 200 && rangeStart > 0) {
+        // The server ignored the range and sends the whole file: write it from the start
+        // instead of after the old bytes.
+        LARGE_INTEGER zero = {};
+        if (!::SetFilePointerEx(file.Get(), zero, nullptr, FILE_BEGIN) || !::SetEndOfFile(file.Get())) {
+            Finish(DownloadFailed);
+            return false;
+        }
+        rangeStart = resumeOffset = 0;
+        receivedBytes = 0;
+    }
+    if (status == 206 && ParseContentRange(QueryHeader(request.Get(), HTTP_QUERY_CONTENT_RANGE)).first != rangeStart) {
+        // Bytes that do not continue the partial file are never written.
+        if (rangeStart > 0)
+            DiscardAndRestart();
+        else
+            Finish(DownloadFailed);
+        return false;
+    }
+    bodyLength = QueryCount(request.Get(), HTTP_QUERY_CONTENT_LENGTH);
+    remaining = bodyLength;
+    if (notify) notify(DownloadStarted, context);
+    if (remaining == 0) {
+        Finish(DownloadComplete);
+        return false;
+    }
+    waiting = Waiting::Read;
+    transfer = {};
+    transfer.dwStructSize = sizeof transfer;
+    return true;
+}
+
+void DownloadEngine::ReadLoop() {
+    for (;;) {
+        // Step aside for a Close from another thread; it ends the download anyway.
+        if (closers > 0) return;
+        Lock hold(lock);
+        if (waiting != Waiting::Read || !request) return;
+        transfer.lpvBuffer = readBuffer;
+        transfer.dwBufferLength = sizeof readBuffer;
+        if (!::InternetReadFileExA(request.Get(), &transfer, IRF_ASYNC, reinterpret_cast<DWORD_PTR>(this))) {
+            // Pending: the completion brings the chunk to OnStatus.
+            if (::GetLastError() != ERROR_IO_PENDING) Finish(DownloadFailed);
+            return;
+        }
+        if (!TakeChunk(transfer.dwBufferLength)) return;
+    }
+}
+
+bool DownloadEngine::TakeChunk(DWORD length) {
+    if (length == 0) {
+        // The body ended: complete unless an announced length is still short.
+        Finish(remaining > 0 ? DownloadFailed : DownloadComplete);
+        return false;
+    }
+    DWORD written = 0;
+    if (!::WriteFile(file.Get(), readBuffer, length, &written, nullptr) || written != length) {
+        Finish(DownloadFailed);
+        return false;
+    }
+    receivedBytes += length;
+    if (remaining > 0) {
+        remaining -= length;
+        if (remaining <= 0) {
+            Finish(DownloadComplete);
+            return false;
+        }
+    }
+    return true;
+}
+
+void DownloadEngine::Finish(unsigned long code) {
+    if (!enabled) return;
+    Close();
+    if (notify) notify(code, context);
+}
+
+void DownloadEngine::Retry() {
+    if (!enabled) return;
+    ::Sleep(1000);
+    Lock hold(lock);
+    if (!enabled) return;
+    resumeOffset = 0;
+    receivedBytes = 0;
+    totalBytes = 0;
+    Finish(DownloadRetrying);
+    // Before this run's first file answer serverStamp is empty; the stamp the run started
+    // with still protects the partial file through a brief outage.
+    Restart(serverStamp.empty() ? expectedStamp : serverStamp);
+}
+
+void DownloadEngine::DiscardAndRestart() {
+    Close();
+    ::DeleteFileW(localPath.c_str());
+    bodyLength = -1;
+    receivedBytes = 0;
+    resumeOffset = 0;
+    totalBytes = 0;
+    Restart(serverStamp);
+}
+
+void DownloadEngine::Restart(const std::wstring& stamp) {
+    Start(std::wstring(url), notify, std::wstring(stamp), std::wstring(folder), context, true);
+}
+
+void DownloadEngine::Close() {
+    ++closers;
+    {
+        Lock hold(lock);
+        waiting = Waiting::Nothing;
+        file.Reset();
+        CloseRequest();
+        internet.Reset();
+    }
+    --closers;
+}
+
+void DownloadEngine::CloseRequest() {
+    if (!request) return;
+    ForgetContext(request.Get());
+    request.Reset();
+}
+
+void DownloadEngine::CancelDownload() {
+    ++closers;
+    {
+        Lock hold(lock);
+        enabled = false;
+        Close();
+    }
+    --closers;
+}
