@@ -1,0 +1,87 @@
+// WendrakeFetch: runs the download engine from the command line the way the wizard does
+// (stamp from the stamp file, probe first), for tests, benchmarks and a first look.
+//
+//   WendrakeFetch.exe [--cancel-after <bytes>] [--timeout <seconds>] [--temp <folder>] <url> <folder>
+//
+// <folder> is a Windows path ending in a backslash. Prints "notify <code>" for every
+// notification, then "total=<n> received=<n> valid=<0|1>". Exits 0 when the download is
+// complete, 1 when it failed, 2 when nothing final happened within --timeout, and 3 after
+// --cancel-after cancelled it. --temp sets TMP and TEMP for this run, so that the
+// temporary folder (and the stamp file in it) can be chosen per run.
+
+#include <windows.h>
+
+#include <cstdio>
+#include <cwchar>
+
+#include "download/DownloadEngine.h"
+
+namespace {
+
+HANDLE finished = nullptr;
+std::atomic<unsigned long> outcome{0};
+
+void OnNotify(unsigned long code, void*) {
+    std::printf("notify %lu\n", code);
+    std::fflush(stdout);
+    if (code == DownloadComplete || code == DownloadFailed || code == DownloadOpenFailed) {
+        outcome = code;
+        ::SetEvent(finished);
+    }
+}
+
+int Usage() {
+    std::fprintf(stderr,
+                 "usage: WendrakeFetch.exe [--cancel-after <bytes>] [--timeout <seconds>] [--temp <folder>] "
+                 "<url> <folder\\>\n");
+    return 64;
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv) {
+    long long cancelAfter = -1;
+    DWORD timeoutMs = INFINITE;
+    int arg = 1;
+    for (; arg + 1 < argc && std::wcsncmp(argv[arg], L"--", 2) == 0; arg += 2) {
+        const wchar_t* value = argv[arg + 1];
+        if (std::wcscmp(argv[arg], L"--cancel-after") == 0) {
+            cancelAfter = _wcstoi64(value, nullptr, 10);
+        } else if (std::wcscmp(argv[arg], L"--timeout") == 0) {
+            timeoutMs = static_cast<DWORD>(std::wcstoul(value, nullptr, 10) * 1000);
+        } else if (std::wcscmp(argv[arg], L"--temp") == 0) {
+            ::SetEnvironmentVariableW(L"TMP", value);
+            ::SetEnvironmentVariableW(L"TEMP", value);
+        } else {
+            return Usage();
+        }
+    }
+    if (argc - arg != 2) return Usage();
+
+    KernelHandle finishedEvent(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    finished = finishedEvent.Get();
+    DownloadEngine engine;
+    engine.Start(argv[arg], OnNotify, ReadStampFile(), argv[arg + 1], nullptr, true);
+
+    int exitCode = 2;
+    DWORD started = ::GetTickCount();
+    for (;;) {
+        if (::WaitForSingleObject(finished, 1) == WAIT_OBJECT_0) {
+            exitCode = outcome == DownloadComplete ? 0 : 1;
+            break;
+        }
+        if (cancelAfter >= 0 && engine.receivedBytes > cancelAfter) {
+            engine.CancelDownload();
+            exitCode = 3;
+            break;
+        }
+        if (timeoutMs != INFINITE && ::GetTickCount() - started >= timeoutMs) {
+            engine.CancelDownload();
+            break;
+        }
+    }
+    std::printf("total=%lld received=%lld valid=%d\n", engine.totalBytes.load(), engine.receivedBytes.load(),
+                engine.progressValid ? 1 : 0);
+    std::fflush(stdout);
+    return exitCode;
+}

@@ -1,0 +1,260 @@
+"""A test HTTP server of our own, on 127.0.0.1, that serves generated files and injects faults.
+
+Per test it can honour or ignore Range, send, omit or change Last-Modified on every answer,
+leave out Content-Length (chunked or close-delimited bodies), drop the connection or stall
+after a number of body bytes, answer with a fixed status, answer a range with a Content-Range
+that starts elsewhere, and it records every request's headers and the body bytes it sent.
+
+Used by fetch_tests.py; run it alone to serve a file by hand:
+    python3 fault_server.py --size 1000000 [--port 8080] [--ignore-range] [--chunked] ...
+"""
+
+import argparse
+import email.utils
+import http.server
+import random
+import socket
+import sys
+import threading
+import time
+
+FIXED_LAST_MODIFIED = "Tue, 01 Aug 2023 10:00:00 GMT"
+
+
+class ServedFile:
+    """A file's bytes, held in memory or made up on demand (for sizes beyond memory)."""
+
+    def __init__(self, data=None, size=None):
+        self.data = data
+        self.size = len(data) if data is not None else size
+
+    def read(self, start, end):
+        """Bytes start..end-1."""
+        if self.data is not None:
+            return self.data[start:end]
+        return pattern_bytes(start, end)
+
+
+def pattern_bytes(start, end):
+    """The made-up content of a large file: every byte depends on its offset."""
+    return bytes(((i * 31) ^ (i >> 11)) & 0xFF for i in range(start, end))
+
+
+def random_bytes(size, seed):
+    return random.Random(seed).randbytes(size)
+
+
+class Behaviour:
+    """What the server does; tests change the fields between runs."""
+
+    def __init__(self):
+        self.honour_range = True
+        self.last_modified = FIXED_LAST_MODIFIED  # None: no Last-Modified header
+        self.changing_last_modified = False  # a different value on every answer
+        self.body = "length"  # "length", "chunked" or "close" (ends with the connection)
+        self.close_after = None  # body bytes sent before the connection is dropped
+        self.stall_after = None  # body bytes sent before the server stops sending
+        self.status = None  # answer every request with this status (404, 500, 416)
+        self.range_from_zero = False  # a 206 whose Content-Range starts at 0 whatever was asked
+        self.probe_stall_after = None  # a one-byte range gets the whole file, stalling after n bytes
+
+
+class FaultServer(http.server.ThreadingHTTPServer):
+    daemon_threads = True
+    allow_reuse_address = True
+
+    def __init__(self, port=0):
+        super().__init__(("127.0.0.1", port), Handler)
+        self.files = {}
+        self.behaviour = Behaviour()
+        self.requests = []
+        self.lock = threading.Lock()
+        self.stopping = threading.Event()
+        self.answers = 0
+        self.thread = None
+
+    @property
+    def port(self):
+        return self.server_address[1]
+
+    def url(self, path):
+        return "http://127.0.0.1:%d%s" % (self.port, path)
+
+    def start(self):
+        self.thread = threading.Thread(target=self.serve_forever, kwargs={"poll_interval": 0.05}, daemon=True)
+        self.thread.start()
+        return self
+
+    def stop(self):
+        self.stopping.set()
+        self.shutdown()
+        self.server_close()
+        self.thread.join(5)
+
+    def handle_error(self, request, client_address):
+        # Clients that drop a connection are part of the tests.
+        if not isinstance(sys.exc_info()[1], OSError):
+            super().handle_error(request, client_address)
+
+    def reset(self):
+        with self.lock:
+            self.behaviour = Behaviour()
+            self.requests = []
+
+    def recorded(self):
+        with self.lock:
+            return list(self.requests)
+
+    def next_last_modified(self):
+        with self.lock:
+            self.answers += 1
+            if self.behaviour.changing_last_modified:
+                return email.utils.formatdate(1700000000 + self.answers, usegmt=True)
+            return self.behaviour.last_modified
+
+
+class Handler(http.server.BaseHTTPRequestHandler):
+    protocol_version = "HTTP/1.1"
+
+    def log_message(self, *args):
+        pass
+
+    def do_GET(self):
+        server = self.server
+        b = server.behaviour
+        record = {"path": self.path, "headers": dict(self.headers.items()),
+                  "range": self.headers.get("Range"), "status": None, "body_sent": 0}
+        with server.lock:
+            server.requests.append(record)
+        served = server.files.get(self.path.split("?")[0])
+        if b.status is not None or served is None:
+            self.answer_without_body(record, b.status or 404, served)
+            return
+        size = served.size
+        first, last = parse_range(self.headers.get("Range"), size)
+        probe = first == 0 and last == 0
+        stall_after = b.stall_after
+        if probe and b.probe_stall_after is not None:
+            first, last, stall_after = None, None, b.probe_stall_after
+        elif not b.honour_range:
+            first, last = None, None
+        if first is not None and first >= size:
+            self.answer_without_body(record, 416, served)
+            return
+        headers = {"Accept-Ranges": "bytes"}
+        if first is None:
+            status, start, end = 200, 0, size
+        else:
+            status, start, end = 206, first, min(last + 1, size)
+            shown = 0 if b.range_from_zero else start
+            if b.range_from_zero:
+                end = size
+            headers["Content-Range"] = "bytes %d-%d/%d" % (shown, shown + (end - start) - 1, size)
+        stamp = server.next_last_modified()
+        if stamp:
+            headers["Last-Modified"] = stamp
+        record["status"] = status
+        self.send_response(status)
+        for name, value in headers.items():
+            self.send_header(name, value)
+        if b.body == "length":
+            self.send_header("Content-Length", str(end - start))
+        elif b.body == "chunked":
+            self.send_header("Transfer-Encoding", "chunked")
+        else:
+            self.send_header("Connection", "close")
+            self.close_connection = True
+        self.end_headers()
+        self.send_body(record, served, start, end, b.body == "chunked", b.close_after, stall_after)
+
+    def answer_without_body(self, record, status, served):
+        record["status"] = status
+        text = b"no\n"
+        self.send_response(status)
+        if status == 416 and served is not None and self.server.behaviour.status is None:
+            self.send_header("Content-Range", "bytes */%d" % served.size)
+        self.send_header("Content-Length", str(len(text)))
+        self.end_headers()
+        self.wfile.write(text)
+
+    def send_body(self, record, served, start, end, chunked, close_after, stall_after):
+        position = start
+        limit = end
+        if close_after is not None:
+            limit = min(limit, start + close_after)
+        if stall_after is not None:
+            limit = min(limit, start + stall_after)
+        try:
+            while position < limit:
+                piece = served.read(position, min(position + 65536, limit))
+                if chunked:
+                    self.wfile.write(b"%x\r\n%s\r\n" % (len(piece), piece))
+                else:
+                    self.wfile.write(piece)
+                position += len(piece)
+                record["body_sent"] = position - start
+            if position < end:
+                self.wfile.flush()
+                if stall_after is not None and (close_after is None or stall_after <= close_after):
+                    self.server.stopping.wait(60)
+                self.close_connection = True
+                self.connection.shutdown(socket.SHUT_RDWR)
+                return
+            if chunked:
+                self.wfile.write(b"0\r\n\r\n")
+        except OSError:
+            self.close_connection = True
+
+
+def parse_range(header, size):
+    """(first, last) of a "bytes=a-b" or "bytes=a-" header; (None, None) when absent."""
+    if not header or not header.startswith("bytes="):
+        return None, None
+    first, _, last = header[len("bytes="):].partition("-")
+    try:
+        first = int(first)
+        last = int(last) if last.strip() else size - 1
+    except ValueError:
+        return None, None
+    return first, last
+
+
+def free_port():
+    """A port on 127.0.0.1 that nothing listens on right now."""
+    with socket.socket() as probe:
+        probe.bind(("127.0.0.1", 0))
+        return probe.getsockname()[1]
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
+    parser.add_argument("--port", type=int, default=0)
+    parser.add_argument("--size", type=int, default=1 << 20)
+    parser.add_argument("--path", default="/Setup.exe")
+    parser.add_argument("--ignore-range", action="store_true")
+    parser.add_argument("--no-last-modified", action="store_true")
+    parser.add_argument("--changing-last-modified", action="store_true")
+    parser.add_argument("--body", choices=["length", "chunked", "close"], default="length")
+    parser.add_argument("--close-after", type=int)
+    parser.add_argument("--stall-after", type=int)
+    parser.add_argument("--status", type=int)
+    args = parser.parse_args()
+    server = FaultServer(args.port)
+    server.files[args.path] = ServedFile(random_bytes(args.size, 1))
+    b = server.behaviour
+    b.honour_range = not args.ignore_range
+    b.last_modified = None if args.no_last_modified else FIXED_LAST_MODIFIED
+    b.changing_last_modified = args.changing_last_modified
+    b.body, b.close_after, b.stall_after, b.status = args.body, args.close_after, args.stall_after, args.status
+    print("serving %s" % server.url(args.path), flush=True)
+    try:
+        server.serve_forever()
+    except KeyboardInterrupt:
+        pass
+    finally:
+        server.stopping.set()
+        server.server_close()
+
+
+if __name__ == "__main__":
+    main()
