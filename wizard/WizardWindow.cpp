@@ -1,14 +1,42 @@
 #include "wizard/WizardWindow.h"
 
+#include <commctrl.h>
+
+#include "app/AppState.h"
+#include "config/Settings.h"
 #include "config/Texts.h"
+#include "download/LinkOpener.h"
+#include "download/Registry.h"
+#include "download/Shortcut.h"
 #include "resources/resource.h"
+#include "wizard/Layout.h"
+
+namespace {
+
+constexpr UINT_PTR kProgressTimer = 1;
+const POINT kPageOrigin = {21, 92};
+
+}  // namespace
 
 const MessageEntry<WizardWindow> WizardWindow::kMessages[] = {
-    {WM_COMMAND, BN_CLICKED, IDC_CANCEL_SETUP, &WizardWindow::OnCancelCommand},
+    {WM_COMMAND, BN_CLICKED, IDC_CONTINUE, &WizardWindow::OnContinueClicked},
+    {WM_COMMAND, BN_CLICKED, IDC_BACK, &WizardWindow::OnBackClicked},
+    {WM_COMMAND, BN_CLICKED, IDC_CANCEL_SETUP, &WizardWindow::OnCancelClicked},
     {WM_CLOSE, kAny, kAny, &WizardWindow::OnClose},
+    {WM_PAINT, kAny, kAny, &WizardWindow::OnPaint},
+    {WM_TIMER, kAny, kAny, &WizardWindow::OnTimer},
+    {WM_CTLCOLORSTATIC, kAny, kAny, &WizardWindow::OnCtlColor},
+    {WM_CTLCOLORBTN, kAny, kAny, &WizardWindow::OnCtlColor},
+    {WM_CTLCOLORDLG, kAny, kAny, &WizardWindow::OnCtlColor},
+    {WM_DOWNLOAD_STATUS, kAny, kAny, &WizardWindow::OnDownloadStatusMessage},
 };
 
-WizardWindow::WizardWindow() : Dialog(IDD_WIZARD) {}
+WizardWindow::WizardWindow() : Dialog(IDD_WIZARD) { background_.Load(ProgramFolder() + L"BackGround.bmp"); }
+
+WizardWindow::~WizardWindow() {
+    // No notification may reach a frame that is going away.
+    engine_.CancelDownload();
+}
 
 bool WizardWindow::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) {
     return DispatchTable(this, kMessages, message, wParam, lParam, result) ||
@@ -16,29 +44,275 @@ bool WizardWindow::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT
 }
 
 bool WizardWindow::OnInitDialog() {
+    FixDialogLayout(hwnd_, IDD_WIZARD);
+
     RECT window, screen;
     ::GetWindowRect(hwnd_, &window);
     ::SystemParametersInfoW(SPI_GETWORKAREA, 0, &screen, 0);
     int width = window.right - window.left, height = window.bottom - window.top;
-    ::MoveWindow(hwnd_, screen.left + (screen.right - screen.left - width) / 2,
-                 screen.top + (screen.bottom - screen.top - height) / 2, width, height, TRUE);
+    ::SetWindowPos(hwnd_, nullptr, screen.left + (screen.right - screen.left - width) / 2,
+                   screen.top + (screen.bottom - screen.top - height) / 2, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
+
+    RECT bar;
+    HWND progress = Item(IDC_PROGRESS);
+    ::GetWindowRect(progress, &bar);
+    ::MapWindowPoints(nullptr, hwnd_, reinterpret_cast<POINT*>(&bar), 2);
+    ::MoveWindow(progress, bar.left, bar.top, bar.right - bar.left, 16, FALSE);
+
     ::ShowWindow(hwnd_, SW_SHOW);
     ::SetWindowTextW(hwnd_, AppTexts().ApplicationTitle.c_str());
+
+    if (welcomePage_.Create(hwnd_)) {
+        ::SetWindowPos(welcomePage_.Handle(), nullptr, kPageOrigin.x, kPageOrigin.y, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
+        ::ShowWindow(welcomePage_.Handle(), SW_SHOW);
+    }
+    stage_ = 1;
+    ShowStage(1);
     ::SetFocus(Item(IDC_CONTINUE));
-    return false;
+    TrackStage(1);
+    return false;  // the focus is set
 }
 
-void WizardWindow::LanguageChanged(const std::wstring&) { ::SetWindowTextW(hwnd_, AppTexts().ApplicationTitle.c_str()); }
-void WizardWindow::ResumeWizard() { featuresPageShown_ = false; }
-void WizardWindow::AbandonInstall() { EndModal(IDCANCEL); }
-void WizardWindow::Continue() {}
+void WizardWindow::ShowItem(int id, bool show) { ::ShowWindow(Item(id), show ? SW_SHOW : SW_HIDE); }
 
-LRESULT WizardWindow::OnCancelCommand(WPARAM, LPARAM) {
-    AbandonInstall();
+void WizardWindow::ShowPage(Dialog& page) {
+    ::SetWindowPos(page.Handle(), nullptr, kPageOrigin.x, kPageOrigin.y, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
+    ::ShowWindow(page.Handle(), SW_SHOW);
+}
+
+void WizardWindow::ShowStage(int n) {
+    auto hide = [](Dialog& page) {
+        if (page.Handle()) ::ShowWindow(page.Handle(), SW_HIDE);
+    };
+    const Texts& texts = AppTexts();
+    switch (n) {
+    case 1:
+        hide(installLocationPage_);
+        if (welcomePage_.Handle()) ::ShowWindow(welcomePage_.Handle(), SW_SHOW);
+        ::SetWindowTextW(Item(IDC_CONTINUE), texts.ButtonNext.c_str());
+        ShowItem(IDC_CONTINUE, true);
+        ShowItem(IDC_BACK, false);
+        ShowItem(IDC_CANCEL_SETUP, true);
+        ::SetFocus(Item(IDC_CONTINUE));
+        break;
+    case 2:
+        hide(welcomePage_);
+        if (installLocationPage_.Handle() || installLocationPage_.Create(hwnd_)) {
+            installLocationPage_.SetPageTexts();
+            ShowPage(installLocationPage_);
+        }
+        ::SetWindowTextW(Item(IDC_CONTINUE), texts.ButtonIAgree.c_str());
+        ShowItem(IDC_CONTINUE, true);
+        ::SetWindowTextW(Item(IDC_BACK), texts.ButtonBack.c_str());
+        ShowItem(IDC_BACK, true);
+        ShowItem(IDC_CANCEL_SETUP, true);
+        ::SetFocus(Item(IDC_CONTINUE));
+        break;
+    case 3:
+        hide(welcomePage_);
+        hide(installLocationPage_);
+        if (preloaderPage_.Handle() || preloaderPage_.Create(hwnd_)) ShowPage(preloaderPage_);
+        ShowItem(IDC_CONTINUE, false);
+        ShowItem(IDC_BACK, false);
+        ShowItem(IDC_CANCEL_SETUP, true);
+        ShowItem(IDC_PROGRESS, true);
+        ShowItem(IDC_PERCENT, true);
+        ShowItem(IDC_STATUS, true);
+        ::SetFocus(Item(IDC_CANCEL_SETUP));
+        break;
+    case 4:
+        featuresPageShown_ = true;
+        hide(welcomePage_);
+        hide(installLocationPage_);
+        hide(preloaderPage_);
+        for (int id : {IDC_CANCEL_SETUP, IDC_CONTINUE, IDC_PROGRESS, IDC_STATUS, IDC_PERCENT, IDC_BACK})
+            ShowItem(id, false);
+        if (featuresPage_.Handle() || featuresPage_.Create(hwnd_)) {
+            featuresPage_.SetPageTexts();
+            ShowPage(featuresPage_);
+        }
+        break;
+    default:
+        break;
+    }
+}
+
+void WizardWindow::Continue() {
+    // Past the download's start, or behind the features page, Continue has nothing to move
+    // on to: going further would strand the user with no way to start the installer.
+    if (featuresPageShown_ || stage_ >= 3) return;
+    if (stage_ == 2 && !installLocationPage_.ValidateLocation()) return;
+    if (stage_ == 1) {
+        CreateDesktopShortcut();
+        if (IsProductInstalled()) ++stage_;
+    }
+    ++stage_;
+    if (stage_ == 2 || stage_ == 3) TrackStage(stage_);
+    if (stage_ == 3 && !downloadComplete_) StartDownload();
+    ShowStage(stage_);
+}
+
+void WizardWindow::Back() {
+    if (featuresPageShown_ || stage_ != 2) return;
+    --stage_;
+    ShowStage(stage_);
+}
+
+void WizardWindow::Cancel() {
+    if (downloadComplete_ && !featuresPageShown_) {
+        SaveDownloadPath();
+        AbandonInstall();
+        return;
+    }
+    ShowStage(4);
+    CreateDesktopShortcut();
+}
+
+void WizardWindow::ResumeWizard() {
+    featuresPageShown_ = false;
+    ShowStage(stage_);
+    if (downloadComplete_) LaunchInstaller();
+}
+
+void WizardWindow::AbandonInstall() {
+    engine_.CancelDownload();
+    EndModal(IDCANCEL);
+}
+
+void WizardWindow::LanguageChanged(const std::wstring&) {
+    const Texts& texts = AppTexts();
+    ::SetWindowTextW(Item(IDC_CONTINUE), texts.ButtonNext.c_str());
+    ::SetWindowTextW(Item(IDC_CANCEL_SETUP), texts.ButtonCancel.c_str());
+    ::SetWindowTextW(Item(IDC_STATUS), texts.DownloadingLabel.c_str());
+    ::SetWindowTextW(hwnd_, texts.ApplicationTitle.c_str());
+    ::InvalidateRect(hwnd_, nullptr, TRUE);
+}
+
+void WizardWindow::StartDownload() {
+    std::wstring url = AppSettings().InstallerDownloadURL;
+    ExpandUrlPlaceholders(url);
+    installerFileName_ = FileNameFromUrl(url);
+    downloadFolder_ = TempFolder();
+    engine_.Start(url, &WizardWindow::NotifyFromEngine, ReadStampFile(), downloadFolder_, nullptr, true);
+    ::SetTimer(hwnd_, kProgressTimer, 1000, nullptr);
+}
+
+// Runs on WinINet's threads: only hands the code to the window's own thread.
+void WizardWindow::NotifyFromEngine(unsigned long code, void*) {
+    WizardWindow* wizard = MainWizard();
+    if (wizard && wizard->hwnd_) ::PostMessageW(wizard->hwnd_, WM_DOWNLOAD_STATUS, code, 0);
+}
+
+LRESULT WizardWindow::OnDownloadStatusMessage(WPARAM code, LPARAM) {
+    OnDownloadStatus(static_cast<unsigned long>(code));
+    return 0;
+}
+
+void WizardWindow::OnDownloadStatus(unsigned long code) {
+    switch (code) {
+    case DownloadStarted:
+        reconnecting_ = false;
+        ShowItem(IDC_STATUS, false);
+        ::SetWindowTextW(Item(IDC_STATUS), AppTexts().DownloadingLabel.c_str());
+        if (!featuresPageShown_) ShowItem(IDC_STATUS, true);
+        break;
+    case ::DownloadComplete:
+        downloadComplete_ = true;
+        // One last look at the counts, so that the display ends at 100%.
+        UpdateProgress();
+        ::KillTimer(hwnd_, kProgressTimer);
+        LaunchInstaller();
+        break;
+    case DownloadRetrying:
+        reconnecting_ = true;
+        break;
+    default:
+        break;
+    }
+}
+
+LRESULT WizardWindow::OnTimer(WPARAM id, LPARAM) {
+    if (id == kProgressTimer) UpdateProgress();
+    NotHandled();
+    return 0;
+}
+
+void WizardWindow::UpdateProgress() {
+    if (reconnecting_ && !featuresPageShown_) {
+        ShowItem(IDC_STATUS, false);
+        ::SetWindowTextW(Item(IDC_STATUS), AppTexts().TryingToConnect.c_str());
+        ShowItem(IDC_STATUS, true);
+        return;
+    }
+    unsigned long long total = static_cast<unsigned long long>(engine_.totalBytes.load());
+    unsigned long long received = static_cast<unsigned long long>(engine_.receivedBytes.load());
+    if (total == 0 || !engine_.progressValid.load()) return;
+    ShowItem(IDC_PERCENT, false);
+    if (received > 0) {
+        // 64-bit arithmetic: no overflow below 180 petabytes.
+        unsigned long long percent = received >= total ? 100 : received * 100 / total;
+        percentText_ = std::to_wstring(percent) + L"%";
+        ::SendMessageW(Item(IDC_PROGRESS), PBM_SETPOS, static_cast<WPARAM>(percent), 0);
+    }
+    ::SetWindowTextW(Item(IDC_PERCENT), percentText_.c_str());
+    if (stage_ > 1 && !featuresPageShown_) ShowItem(IDC_PERCENT, true);
+}
+
+bool WizardWindow::LaunchInstaller() {
+    if (installerFileName_.empty() || downloadFolder_.empty()) return false;
+    if (downloadComplete_ && !featuresPageShown_)
+        StartInstaller(downloadFolder_ + installerFileName_, installLocationPage_.installPath, hwnd_);
+    return true;
+}
+
+void WizardWindow::TrackStage(int n) {
+    if (n < 1 || n > 3 || stageTracked_[n - 1]) return;
+    stageTracked_[n - 1] = true;
+    std::wstring url = AppSettings().OmnitureLink;
+    // Without an address there is nothing to track; a browser started empty would linger.
+    if (url.empty()) return;
+    ExpandUrlPlaceholders(url);
+    ReplaceAll(url, L"$StageID$", std::to_wstring(n));
+    OpenLink(url, SW_HIDE);
+}
+
+LRESULT WizardWindow::OnContinueClicked(WPARAM, LPARAM) {
+    Continue();
+    return 0;
+}
+
+LRESULT WizardWindow::OnBackClicked(WPARAM, LPARAM) {
+    Back();
+    return 0;
+}
+
+LRESULT WizardWindow::OnCancelClicked(WPARAM, LPARAM) {
+    Cancel();
     return 0;
 }
 
 LRESULT WizardWindow::OnClose(WPARAM, LPARAM) {
-    AbandonInstall();
+    Cancel();
     return 0;
+}
+
+LRESULT WizardWindow::OnPaint(WPARAM, LPARAM) {
+    PAINTSTRUCT paint;
+    HDC dc = ::BeginPaint(hwnd_, &paint);
+    background_.Draw(dc, 0, 0, 1.0);
+    ::EndPaint(hwnd_, &paint);
+    return 0;
+}
+
+LRESULT WizardWindow::OnCtlColor(WPARAM wParam, LPARAM lParam) {
+    HDC dc = reinterpret_cast<HDC>(wParam);
+    HWND control = reinterpret_cast<HWND>(lParam);
+    ::SetBkMode(dc, TRANSPARENT);
+    ::SetTextColor(dc, RGB(255, 255, 255));
+    if (control == Item(IDC_PERCENT)) {
+        if (!percentFont_) percentFont_ = MakeFont(L"Arial", 90, FW_BOLD, false, false, DEFAULT_CHARSET);
+        ::SelectObject(dc, percentFont_.Get());
+        ::SetTextColor(dc, RGB(0, 0, 0));
+    }
+    return reinterpret_cast<LRESULT>(::GetStockObject(NULL_BRUSH));
 }

@@ -1,16 +1,26 @@
 #pragma once
-// The wizard's frame: the one top-level window of the installer.
-// (Interim: the full frame with pages, engine and picture replaces this shortly.)
+// The wizard's frame: the one top-level window of the installer. It owns the pages, the
+// download engine and the background picture, and moves through the stages:
+// 1 welcome, 2 install location, 3 download, 4 features (shown when the user tries to leave).
 
 #include <string>
 
+#include "download/DownloadEngine.h"
+#include "framework/Handles.h"
 #include "framework/Window.h"
+#include "pages/FeaturesPage.h"
+#include "pages/InstallLocationPage.h"
+#include "pages/PreloaderPage.h"
+#include "pages/WelcomePage.h"
+#include "wizard/Picture.h"
 
-class InstallLocationPage;
+// Posted to the frame for every engine notification (wParam: the code).
+constexpr UINT WM_DOWNLOAD_STATUS = WM_APP + 1;
 
 class WizardWindow : public Dialog {
 public:
     WizardWindow();
+    ~WizardWindow() override;
     bool OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) override;
 
     // Calls from the pages.
@@ -21,17 +31,53 @@ public:
 
     int Stage() const { return stage_; }
     bool FeaturesPageShown() const { return featuresPageShown_; }
+    bool IsDownloadComplete() const { return downloadComplete_; }
+    InstallLocationPage& InstallLocation() { return installLocationPage_; }
+    const DownloadEngine& Engine() const { return engine_; }
 
 protected:
     bool OnInitDialog() override;
     void OnOK() override { Continue(); }
-    void OnCancel() override { AbandonInstall(); }
+    void OnCancel() override { Cancel(); }
 
 private:
-    LRESULT OnCancelCommand(WPARAM, LPARAM);
-    LRESULT OnClose(WPARAM, LPARAM);
+    void ShowStage(int n);
+    void ShowPage(Dialog& page);
+    void Back();
+    void Cancel();
+    void StartDownload();
+    void OnDownloadStatus(unsigned long code);
+    void UpdateProgress();
+    bool LaunchInstaller();
+    void TrackStage(int n);
+    void ShowItem(int id, bool show);
 
+    static void NotifyFromEngine(unsigned long code, void* context);
+
+    LRESULT OnContinueClicked(WPARAM, LPARAM);
+    LRESULT OnBackClicked(WPARAM, LPARAM);
+    LRESULT OnCancelClicked(WPARAM, LPARAM);
+    LRESULT OnClose(WPARAM, LPARAM);
+    LRESULT OnPaint(WPARAM, LPARAM);
+    LRESULT OnTimer(WPARAM, LPARAM);
+    LRESULT OnCtlColor(WPARAM, LPARAM);
+    LRESULT OnDownloadStatusMessage(WPARAM, LPARAM);
     static const MessageEntry<WizardWindow> kMessages[];
+
+    WelcomePage welcomePage_;
+    InstallLocationPage installLocationPage_;
+    PreloaderPage preloaderPage_;
+    FeaturesPage featuresPage_;
+    DownloadEngine engine_;
+    Picture background_;
+    Font percentFont_;
+
     int stage_ = 1;
+    std::wstring installerFileName_;
+    std::wstring downloadFolder_;
+    bool downloadComplete_ = false;
     bool featuresPageShown_ = false;
+    bool stageTracked_[3] = {false, false, false};
+    bool reconnecting_ = false;
+    std::wstring percentText_ = L"0%";
 };
