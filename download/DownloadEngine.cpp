@@ -4,6 +4,10 @@
 #include <cwchar>
 #include <vector>
 
+// The window's timer reads the counts while a WinINet thread writes them: on a 32-bit build
+// a plain 64-bit read could tear, and a lock-based atomic would be a hidden lock.
+static_assert(std::atomic<long long>::is_always_lock_free, "64-bit counts must be lock-free atomics");
+
 namespace {
 
 const wchar_t kStampFileName[] = L"LastDownloadDate.txt";
@@ -366,8 +370,8 @@ void DownloadEngine::ReadLoop() {
         if (closers > 0) return;
         Lock hold(lock);
         if (waiting != Waiting::Read || !request) return;
-        transfer.lpvBuffer = readBuffer;
-        transfer.dwBufferLength = sizeof readBuffer;
+        transfer.lpvBuffer = readBuffer.get();
+        transfer.dwBufferLength = kReadBufferSize;
         if (!::InternetReadFileExA(request.Get(), &transfer, IRF_ASYNC, reinterpret_cast<DWORD_PTR>(this))) {
             // Pending: the completion brings the chunk to OnStatus.
             if (::GetLastError() != ERROR_IO_PENDING) Finish(DownloadFailed);
@@ -384,7 +388,7 @@ bool DownloadEngine::TakeChunk(DWORD length) {
         return false;
     }
     DWORD written = 0;
-    if (!::WriteFile(file.Get(), readBuffer, length, &written, nullptr) || written != length) {
+    if (!::WriteFile(file.Get(), readBuffer.get(), length, &written, nullptr) || written != length) {
         Finish(DownloadFailed);
         return false;
     }

@@ -11,6 +11,7 @@
 #include <wininet.h>
 
 #include <atomic>
+#include <memory>
 #include <string>
 
 #include "framework/Handles.h"
@@ -115,6 +116,8 @@ private:
     long long remaining = -1;             // body bytes still to come; -1 when unknown
     std::atomic<int> callbacksRunning{0};  // the destructor waits for these to leave
     std::atomic<int> closers{0};           // threads inside Close: the read loop steps aside
-    // One buffer for every read: 64 KiB reads keep pace with the loopback, 1 KiB ones do not.
-    char readBuffer[64 * 1024];
+    // One buffer for every read, sized for throughput: each read call has a fixed cost (under
+    // Wine a large one), so 1 KiB reads crawl where large ones keep pace with curl.
+    static constexpr DWORD kReadBufferSize = 256 * 1024;
+    std::unique_ptr<char[]> readBuffer{new char[kReadBufferSize]};
 };
