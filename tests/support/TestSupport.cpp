@@ -169,8 +169,11 @@ RegistryOverride::RegistryOverride(HKEY root, const std::wstring& key, const std
                                    const std::wstring* text)
     : root_(root), key_(key), value_(value) {
     HKEY k = nullptr;
-    if (::RegCreateKeyExW(root, key.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &k, nullptr) != ERROR_SUCCESS)
+    DWORD disposition = 0;
+    if (::RegCreateKeyExW(root, key.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &k, &disposition) !=
+        ERROR_SUCCESS)
         return;
+    createdKey_ = disposition == REG_CREATED_NEW_KEY;
     DWORD size = 0;
     if (::RegQueryValueExW(k, value.c_str(), nullptr, &oldType_, nullptr, &size) == ERROR_SUCCESS) {
         hadValue_ = true;
@@ -194,5 +197,33 @@ RegistryOverride::~RegistryOverride() {
                          static_cast<DWORD>(oldData_.size()));
     else
         ::RegDeleteValueW(k, value_.c_str());
+    DWORD subkeys = 0, values = 0;
+    ::RegQueryInfoKeyW(k, nullptr, nullptr, nullptr, &subkeys, nullptr, nullptr, &values, nullptr, nullptr, nullptr,
+                       nullptr);
     ::RegCloseKey(k);
+    if (createdKey_ && subkeys == 0 && values == 0) ::RegDeleteKeyW(root_, key_.c_str());
+}
+
+ScratchRegistryKey::ScratchRegistryKey(HKEY root, const std::wstring& key) : root_(root), key_(key) {
+    ::RegDeleteTreeW(root_, key_.c_str());
+}
+
+ScratchRegistryKey::~ScratchRegistryKey() { ::RegDeleteTreeW(root_, key_.c_str()); }
+
+std::wstring EnvironmentValue(const std::wstring& name) {
+    DWORD size = ::GetEnvironmentVariableW(name.c_str(), nullptr, 0);
+    if (size == 0) return std::wstring();
+    std::wstring value(size, L'\0');
+    value.resize(::GetEnvironmentVariableW(name.c_str(), &value[0], size));
+    return value;
+}
+
+EnvironmentOverride::EnvironmentOverride(const std::wstring& name, const wchar_t* value) : name_(name) {
+    hadValue_ = ::GetEnvironmentVariableW(name.c_str(), nullptr, 0) > 0;
+    oldValue_ = EnvironmentValue(name);
+    ::SetEnvironmentVariableW(name.c_str(), value);
+}
+
+EnvironmentOverride::~EnvironmentOverride() {
+    ::SetEnvironmentVariableW(name_.c_str(), hadValue_ ? oldValue_.c_str() : nullptr);
 }

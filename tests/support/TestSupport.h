@@ -61,7 +61,8 @@ private:
 HWND FindProcessWindow(DWORD processId, const wchar_t* className);
 std::wstring TextOf(HWND window);
 
-// Sets a registry text value for the life of the object, restoring the old state afterwards.
+// Sets a registry text value for the life of the object, restoring the old state afterwards
+// (a key it had to create is deleted again when nothing else was put in it).
 class RegistryOverride {
 public:
     RegistryOverride(HKEY root, const std::wstring& key, const std::wstring& value, const std::wstring* text);
@@ -73,6 +74,39 @@ private:
     HKEY root_;
     std::wstring key_, value_;
     bool hadValue_ = false;
+    bool createdKey_ = false;
     DWORD oldType_ = 0;
     std::string oldData_;
+};
+
+// Sets an environment variable of this process (and so of the programs it starts) for the
+// life of the object; null removes it. The old value comes back on destruction.
+class EnvironmentOverride {
+public:
+    EnvironmentOverride(const std::wstring& name, const wchar_t* value);
+    ~EnvironmentOverride();
+    EnvironmentOverride(const EnvironmentOverride&) = delete;
+    EnvironmentOverride& operator=(const EnvironmentOverride&) = delete;
+
+private:
+    std::wstring name_;
+    bool hadValue_ = false;
+    std::wstring oldValue_;
+};
+// The value of an environment variable of this process, or empty text.
+std::wstring EnvironmentValue(const std::wstring& name);
+
+// A registry key of the test's own name, deleted with everything under it before use (a run
+// cut short may have left it) and on destruction.
+class ScratchRegistryKey {
+public:
+    ScratchRegistryKey(HKEY root, const std::wstring& key);
+    ~ScratchRegistryKey();
+    ScratchRegistryKey(const ScratchRegistryKey&) = delete;
+    ScratchRegistryKey& operator=(const ScratchRegistryKey&) = delete;
+    const std::wstring& Path() const { return key_; }
+
+private:
+    HKEY root_;
+    std::wstring key_;
 };
