@@ -1,0 +1,25 @@
+#pragma once
+// Handing work to other programs through the shell: web addresses to the browser, and the
+// downloaded installer to its own process.
+
+#include <windows.h>
+
+#include <string>
+
+// Opens the address in the user's browser with the given show command (SW_SHOWNORMAL for
+// links the user clicked, SW_HIDE for tracking requests). Hidden requests always go to
+// IExplore.exe; the address's own default action is the last resort. Failures are silent.
+void OpenLink(const std::wstring& url, int show);
+
+// The program path of the browser registered for ".htm", upper case and without quotes, or
+// empty when its command line names no ".EXE".
+std::wstring BrowserPath();
+
+// Removes trailing "/" then trailing "\" characters in place, but keeps a drive root whole:
+// "D:\" stays "D:\" ("D:" alone would mean the drive's current folder).
+void TrimInstallFolder(std::wstring& folder);
+
+// Starts the downloaded installer with the trimmed install folder (trimmed in place) as its
+// whole, unquoted command line, waits two seconds, then asks the wizard window to close.
+// A failed start is not detected.
+void StartInstaller(const std::wstring& installerPath, std::wstring& installPath, HWND wizard);

@@ -1,0 +1,155 @@
+#include <gtest/gtest.h>
+
+#include "download/LinkOpener.h"
+#include "recorder/RecorderClient.h"
+#include "tests/support/TestSupport.h"
+
+namespace {
+
+const wchar_t kPageClass[] = L"WendrakeTest.Page";
+const wchar_t kUrl[] = L"http://127.0.0.1:8080/track?stage=2&lang=en";
+
+std::wstring Upper(std::wstring text) {
+    ::CharUpperBuffW(&text[0], static_cast<DWORD>(text.size()));
+    return text;
+}
+
+bool SamePath(const std::wstring& a, const std::wstring& b) { return ::lstrcmpiW(a.c_str(), b.c_str()) == 0; }
+
+// A stand-in browser in a folder with a space, registered for ".htm" through a class of our own,
+// and a stand-in IExplore.exe; every start of either is recorded.
+class LinkOpenerTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(iexplore.Placed());
+        ASSERT_TRUE(::CreateDirectoryW((programs / L"Browser Test").c_str(), nullptr));
+        browser = programs / L"Browser Test\\browser.exe";
+        ASSERT_TRUE(CopyRecorderTo(browser));
+    }
+    void RegisterBrowser(const std::wstring& command) {
+        HKEY key = nullptr;
+        std::wstring path = std::wstring(kPageClass) + L"\\shell\\open\\command";
+        ASSERT_EQ(::RegCreateKeyExW(HKEY_CLASSES_ROOT, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key,
+                                    nullptr),
+                  ERROR_SUCCESS);
+        ::RegSetValueExW(key, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(command.c_str()),
+                         static_cast<DWORD>((command.size() + 1) * sizeof(wchar_t)));
+        ::RegCloseKey(key);
+    }
+
+    LaunchLog log;
+    IExploreStandIn iexplore;
+    TempDir programs;
+    std::wstring browser;
+    ScratchRegistryKey pageClass{HKEY_CLASSES_ROOT, kPageClass};
+    std::wstring pageClassName = kPageClass;
+    RegistryOverride htm{HKEY_CLASSES_ROOT, L".htm", L"", &pageClassName};
+};
+
+}  // namespace
+
+TEST_F(LinkOpenerTest, VisibleLinkReachesTheRegisteredBrowserWithTheAddressAlone) {
+    RegisterBrowser(L"\"" + browser + L"\" -osint -url \"%1\"");
+    EXPECT_EQ(BrowserPath(), Upper(browser));
+
+    OpenLink(kUrl, SW_SHOWNORMAL);
+    OpenLink(L"", SW_SHOWNORMAL);
+    ASSERT_TRUE(log.WaitForRecords(L"browser.exe", 2));
+    std::vector<LaunchRecord> starts = log.Records(L"browser.exe");
+    EXPECT_TRUE(SamePath(starts[0].program, browser)) << starts[0].program;
+    EXPECT_EQ(starts[0].parameters, kUrl);  // the registered arguments are dropped
+    EXPECT_TRUE(starts[0].showWindowSet);
+    EXPECT_EQ(starts[0].showWindow, SW_SHOWNORMAL);
+    EXPECT_EQ(starts[1].parameters, L"");
+    EXPECT_TRUE(log.Records(L"iexplore.exe").empty());
+}
+
+TEST_F(LinkOpenerTest, BrowserCommandWithoutExeLeavesTheLinkToIExplore) {
+    CopyRecorderTo(programs / L"browser.com");
+    RegisterBrowser(L"\"" + programs.Path() + L"browser.com\" \"%1\"");
+    EXPECT_EQ(BrowserPath(), L"");
+    OpenLink(kUrl, SW_SHOWNORMAL);
+    ASSERT_TRUE(log.WaitForRecords(L"iexplore.exe"));
+    LaunchRecord start = log.Records(L"iexplore.exe")[0];
+    EXPECT_EQ(start.parameters, kUrl);
+    EXPECT_TRUE(start.showWindowSet);
+    EXPECT_EQ(start.showWindow, SW_SHOWNORMAL);
+    EXPECT_TRUE(log.Records(L"browser.com").empty());
+}
+
+TEST_F(LinkOpenerTest, HiddenRequestAlwaysReachesIExploreHidden) {
+    RegisterBrowser(L"\"" + browser + L"\" \"%1\"");
+    ASSERT_NE(BrowserPath(), L"");
+    OpenLink(kUrl, SW_HIDE);
+    ASSERT_TRUE(log.WaitForRecords(L"iexplore.exe"));
+    LaunchRecord start = log.Records(L"iexplore.exe")[0];
+    EXPECT_EQ(start.parameters, kUrl);
+    EXPECT_TRUE(start.showWindowSet);
+    EXPECT_EQ(start.showWindow, SW_HIDE);
+    EXPECT_TRUE(log.Records(L"browser.exe").empty());
+}
+
+TEST_F(LinkOpenerTest, AddressOwnDefaultActionWhenIExploreCannotStart) {
+    RegisterBrowser(L"\"" + browser + L"\" \"%1\"");
+    iexplore.Remove();
+    // A page file's default action is the ".htm" registration, so the stand-in browser sees it.
+    std::wstring page = programs / L"page.htm";
+    WriteBytes(page, "<html></html>");
+    OpenLink(page, SW_HIDE);
+    ASSERT_TRUE(log.WaitForRecords(L"browser.exe"));
+    LaunchRecord start = log.Records(L"browser.exe")[0];
+    EXPECT_NE(Upper(start.parameters).find(Upper(page)), std::wstring::npos) << start.parameters;
+    EXPECT_EQ(start.showWindow, SW_HIDE);
+}
+
+TEST(InstallFolderTrim, TrimsSlashesThenBackslashesButKeepsDriveRoots) {
+    struct Case {
+        const wchar_t* given;
+        const wchar_t* trimmed;
+    } cases[] = {
+        {L"C:\\Games\\Poker\\", L"C:\\Games\\Poker"},
+        {L"C:\\Games\\Poker\\\\/", L"C:\\Games\\Poker"},
+        {L"C:\\Games\\Poker/\\", L"C:\\Games\\Poker/"},  // slashes first, then backslashes, once each
+        {L"C:\\My Games\\Poker", L"C:\\My Games\\Poker"},
+        {L"\\\\server\\share\\", L"\\\\server\\share"},
+        {L"D:\\", L"D:\\"},
+        {L"D:\\\\\\", L"D:\\"},
+        {L"D:/", L"D:/"},
+        {L"D:", L"D:"},
+        {L"", L""},
+    };
+    for (const Case& c : cases) {
+        std::wstring folder = c.given;
+        TrimInstallFolder(folder);
+        EXPECT_EQ(folder, c.trimmed) << "given " << Utf8(c.given);
+    }
+}
+
+TEST(InstallerStart, InstallerGetsTheTrimmedFolderUnquotedAndTheWizardIsAskedToClose) {
+    LaunchLog log;
+    TempDir programs;
+    ASSERT_TRUE(::CreateDirectoryW((programs / L"Setup Files").c_str(), nullptr));
+    std::wstring installer = programs / L"Setup Files\\WendrakeSetup.exe";
+    ASSERT_TRUE(CopyRecorderTo(installer));
+    HWND wizard = ::CreateWindowW(L"STATIC", L"wizard", WS_OVERLAPPED, 0, 0, 100, 100, nullptr, nullptr, nullptr, nullptr);
+    ASSERT_NE(wizard, nullptr);
+
+    std::wstring folder = L"C:\\My Games\\Poker Room\\";
+    StartInstaller(installer, folder, wizard);
+    EXPECT_EQ(folder, L"C:\\My Games\\Poker Room");
+    MSG msg;
+    EXPECT_TRUE(::PeekMessageW(&msg, wizard, WM_CLOSE, WM_CLOSE, PM_REMOVE));
+
+    std::wstring never;  // the install-location page was never shown
+    StartInstaller(installer, never, wizard);
+    EXPECT_TRUE(::PeekMessageW(&msg, wizard, WM_CLOSE, WM_CLOSE, PM_REMOVE));
+    ::DestroyWindow(wizard);
+
+    ASSERT_TRUE(log.WaitForRecords(L"WendrakeSetup.exe", 2));
+    std::vector<LaunchRecord> starts = log.Records(L"WendrakeSetup.exe");
+    EXPECT_TRUE(SamePath(starts[0].program, installer)) << starts[0].program;
+    EXPECT_EQ(starts[0].parameters, L"C:\\My Games\\Poker Room");
+    EXPECT_TRUE(starts[0].showWindowSet);
+    EXPECT_EQ(starts[0].showWindow, SW_SHOWNORMAL);
+    EXPECT_EQ(starts[1].parameters, L"");
+}
