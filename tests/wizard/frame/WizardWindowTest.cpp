@@ -1,0 +1,312 @@
+// The wizard frame, driven through its buttons like a user, against nginx on 127.0.0.1
+// (tests/support/with_nginx.py) with the recorder standing in for the browser and the installer.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+#include <commctrl.h>
+
+#include <functional>
+#include <vector>
+
+#include "app/AppState.h"
+#include "config/Settings.h"
+#include "config/Texts.h"
+#include "recorder/RecorderClient.h"
+#include "resources/resource.h"
+#include "tests/support/TestSupport.h"
+#include "wizard/WizardWindow.h"
+
+namespace {
+
+const char kLanguages[] =
+    "[English]\nShortName=en\nApplicationTitle=Frame Test Setup\nButtonNext=Next >\nButtonBack=< Back\n"
+    "ButtonIAgree=I Agree\nButtonCancel=Cancel\nDownloadingLabel=Downloading...\n"
+    "TryingToConnect=Connecting...\nContinueInstall=Continue Installation\nNoThanks=No Thanks\n"
+    "InstallerShortCutString=Install %AppName%\n";
+
+const int kFrameControls[] = {IDC_CONTINUE, IDC_CANCEL_SETUP, IDC_BACK, IDC_PROGRESS, IDC_PERCENT, IDC_STATUS};
+
+std::wstring Env(const wchar_t* name) { return EnvironmentValue(name); }
+
+// Delivers messages the way the modal loop does, for a while.
+void Pump(DWORD ms) {
+    DWORD start = ::GetTickCount();
+    do {
+        MSG msg;
+        while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            if (RouteMessage(msg)) continue;
+            ::TranslateMessage(&msg);
+            ::DispatchMessageW(&msg);
+        }
+        ::Sleep(10);
+    } while (::GetTickCount() - start < ms);
+}
+
+bool PumpUntil(const std::function<bool()>& condition, DWORD timeoutMs = 20000) {
+    DWORD start = ::GetTickCount();
+    while (!condition()) {
+        if (::GetTickCount() - start > timeoutMs) return false;
+        Pump(20);
+    }
+    return true;
+}
+
+HWND Descendant(HWND parent, int id) {
+    struct Search {
+        int id;
+        HWND found;
+    } search = {id, nullptr};
+    ::EnumChildWindows(
+        parent,
+        [](HWND child, LPARAM data) -> BOOL {
+            auto* s = reinterpret_cast<Search*>(data);
+            if (::GetDlgCtrlID(child) != s->id) return TRUE;
+            s->found = child;
+            return FALSE;
+        },
+        reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}
+
+// Records what the frame puts into its percentage label and progress bar.
+class ProgressWatch {
+public:
+    ProgressWatch(HWND label, HWND bar) {
+        label_ = label;
+        bar_ = bar;
+        current_ = this;
+        hook_ = ::SetWindowsHookExW(WH_CALLWNDPROC, &ProgressWatch::Hook, nullptr, ::GetCurrentThreadId());
+    }
+    ~ProgressWatch() {
+        ::UnhookWindowsHookEx(hook_);
+        current_ = nullptr;
+    }
+    std::vector<int> percents;   // each "N%" set on the label, repeats left out
+    std::vector<int> positions;  // each position given to the bar
+
+private:
+    static LRESULT CALLBACK Hook(int code, WPARAM wParam, LPARAM lParam) {
+        const CWPSTRUCT* call = reinterpret_cast<const CWPSTRUCT*>(lParam);
+        if (code == HC_ACTION && current_) {
+            if (call->hwnd == current_->label_ && call->message == WM_SETTEXT) {
+                int value = _wtoi(reinterpret_cast<const wchar_t*>(call->lParam));
+                if (current_->percents.empty() || current_->percents.back() != value)
+                    current_->percents.push_back(value);
+            } else if (call->hwnd == current_->bar_ && call->message == PBM_SETPOS) {
+                current_->positions.push_back(static_cast<int>(call->wParam));
+            }
+        }
+        return ::CallNextHookEx(nullptr, code, wParam, lParam);
+    }
+    static ProgressWatch* current_;
+    HWND label_ = nullptr, bar_ = nullptr;
+    HHOOK hook_ = nullptr;
+};
+ProgressWatch* ProgressWatch::current_ = nullptr;
+
+bool Visible(HWND window) { return window && (::GetWindowLongPtrW(window, GWL_STYLE) & WS_VISIBLE) != 0; }
+
+class FrameTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        url_ = Env(L"WENDRAKE_NGINX_URL");
+        root_ = Env(L"WENDRAKE_NGINX_ROOT");
+        ASSERT_FALSE(url_.empty()) << "run under tests/support/with_nginx.py";
+        ASSERT_TRUE(iexplore_.Placed());
+        WriteBytes(ProgramFolder() + L"Language.ini", kLanguages);
+    }
+    void TearDown() override {
+        SetMainWizard(nullptr);
+        ::DeleteFileW((ProgramFolder() + L"Language.ini").c_str());
+    }
+
+    // Serves a copy of the recorder, padded to `size` bytes, as the full installer.
+    void ServeInstaller(const std::wstring& name, size_t size) {
+        std::string bytes = ReadBytes(RecorderExe());
+        ASSERT_FALSE(bytes.empty());
+        if (bytes.size() < size) bytes.resize(size, '\x5A');
+        WriteBytes(root_ + L"\\" + name, bytes);
+    }
+    void Configure(const std::wstring& installerUrl) {
+        WriteBytes(temp_ / L"ConfigParams.ini",
+                   "[Params]\r\nInstallerDownloadURL=" + Utf8(installerUrl) +
+                       "\r\nOmnitureLink=http://127.0.0.1:9/track?stage=$StageID$&lang=$SL$\r\n"
+                       "BrandProduct=Wendrake Frame Test Product\r\nRegPath=WendrakeFrameTest\r\n"
+                       "InstallFolderName=Frame Test\r\nVistaDefaultInstallPath=C:\\Games\r\nDefaultLanguage=en\r\n");
+        LoadSettingsFrom(temp_ / L"ConfigParams.ini");
+        LoadTexts(L"English");
+    }
+    void Click(WizardWindow& frame, int id) {
+        HWND button = Descendant(frame.Handle(), id);
+        ASSERT_NE(button, nullptr) << id;
+        ::SendMessageW(button, BM_CLICK, 0, 0);
+        Pump(100);
+    }
+    std::vector<std::wstring> TrackedStages() {
+        std::vector<std::wstring> stages;
+        for (const LaunchRecord& r : launches_.Records(L"iexplore.exe")) {
+            EXPECT_EQ(r.showWindow, SW_HIDE) << r.commandLine;
+            size_t at = r.parameters.find(L"stage=");
+            stages.push_back(at == std::wstring::npos ? r.parameters : r.parameters.substr(at + 6, 1));
+        }
+        return stages;
+    }
+    std::vector<bool> FrameVisibility(WizardWindow& frame) {
+        std::vector<bool> shown;
+        for (int id : kFrameControls) shown.push_back(Visible(frame.Item(id)));
+        return shown;
+    }
+    int NginxRequestsFor(const std::wstring& name) {
+        int count = 0;
+        std::string log = ReadBytes(Env(L"WENDRAKE_NGINX_LOG"));
+        for (size_t at = log.find(Utf8(name)); at != std::string::npos; at = log.find(Utf8(name), at + 1)) ++count;
+        return count;
+    }
+
+    std::wstring url_, root_;
+    TempDir temp_;
+    TempDir desktop_;
+    EnvironmentOverride tmp_{L"TMP", temp_.Path().c_str()};
+    EnvironmentOverride temp2_{L"TEMP", temp_.Path().c_str()};
+    RegistryOverride desktopFolder_{HKEY_CURRENT_USER, L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders",
+                                    L"Desktop", &desktop_.Path()};
+    ScratchRegistryKey regPath_{HKEY_CURRENT_USER, L"Software\\WendrakeFrameTest"};
+    ScratchRegistryKey installed_{HKEY_LOCAL_MACHINE,
+                                  L"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Wendrake Frame Test Product"};
+    LaunchLog launches_;
+    IExploreStandIn iexplore_;
+};
+
+using Shown = std::vector<bool>;  // in the order of kFrameControls: 6, 2, 1036, 1000, 1003, 1018
+
+}  // namespace
+
+TEST_F(FrameTest, WalkThroughEveryStageLikeAUser) {
+    ServeInstaller(L"FrameWalkSetup.exe", 6 * 1024 * 1024);
+    Configure(url_ + L"/slow/FrameWalkSetup.exe");
+    WizardWindow frame;
+    SetMainWizard(&frame);
+    ASSERT_TRUE(frame.Create(nullptr));
+    Pump(200);
+
+    // Stage 1: Next and Cancel; stage 1 tracked, hidden.
+    EXPECT_EQ(frame.Stage(), 1);
+    EXPECT_EQ(FrameVisibility(frame), (Shown{true, true, false, false, false, false}));
+    EXPECT_EQ(TextOf(frame.Item(IDC_CONTINUE)), L"Next >");
+    EXPECT_EQ(TextOf(frame.Handle()), L"Frame Test Setup");
+    ASSERT_TRUE(launches_.WaitForRecords(L"iexplore.exe", 1));
+
+    // Stage 2 and back: Back re-labels Continue, and going forward again tracks nothing new.
+    Click(frame, IDC_CONTINUE);
+    EXPECT_EQ(frame.Stage(), 2);
+    EXPECT_EQ(FrameVisibility(frame), (Shown{true, true, true, false, false, false}));
+    EXPECT_EQ(TextOf(frame.Item(IDC_CONTINUE)), L"I Agree");
+    EXPECT_EQ(TextOf(frame.Item(IDC_BACK)), L"< Back");
+    Click(frame, IDC_BACK);
+    EXPECT_EQ(frame.Stage(), 1);
+    EXPECT_EQ(TextOf(frame.Item(IDC_CONTINUE)), L"Next >");
+    EXPECT_FALSE(Visible(frame.Item(IDC_BACK)));
+    Click(frame, IDC_CONTINUE);
+    EXPECT_EQ(frame.Stage(), 2);
+
+    // Cancel shows the features page over a bare frame; continuing restores the stage.
+    Click(frame, IDC_CANCEL_SETUP);
+    EXPECT_TRUE(frame.FeaturesPageShown());
+    EXPECT_EQ(FrameVisibility(frame), (Shown{false, false, false, false, false, false}));
+    EXPECT_TRUE(Visible(Descendant(frame.Handle(), IDC_CONTINUE_INSTALL)));
+    Click(frame, IDC_CONTINUE_INSTALL);
+    EXPECT_FALSE(frame.FeaturesPageShown());
+    EXPECT_EQ(frame.Stage(), 2);
+    EXPECT_EQ(FrameVisibility(frame), (Shown{true, true, true, false, false, false}));
+
+    // Stage 3: the download starts; only Cancel and the progress widgets show.
+    std::wstring folder = frame.InstallLocation().installPath;
+    ASSERT_FALSE(folder.empty());
+    Click(frame, IDC_CONTINUE);
+    ASSERT_EQ(frame.Stage(), 3);
+    EXPECT_EQ(FrameVisibility(frame), (Shown{false, true, false, true, true, true}));
+    ASSERT_TRUE(launches_.WaitForRecords(L"iexplore.exe", 3));
+    EXPECT_EQ(TrackedStages(), (std::vector<std::wstring>{L"1", L"2", L"3"}));
+
+    // Cancel during the download, then Enter on the features page: nothing moves on.
+    Click(frame, IDC_CANCEL_SETUP);
+    EXPECT_TRUE(frame.FeaturesPageShown());
+    ::SendMessageW(frame.Handle(), WM_COMMAND, IDOK, 0);
+    Pump(100);
+    EXPECT_EQ(frame.Stage(), 3);
+    EXPECT_TRUE(frame.FeaturesPageShown());
+
+    // The download completes behind the features page: nothing starts until the user resumes.
+    ASSERT_TRUE(PumpUntil([&] { return frame.IsDownloadComplete(); }, 60000));
+    Pump(500);
+    EXPECT_TRUE(launches_.Records(L"FrameWalkSetup.exe").empty());
+    EXPECT_EQ(TrackedStages().size(), 3u);
+
+    Click(frame, IDC_CONTINUE_INSTALL);
+    ASSERT_TRUE(launches_.WaitForRecords(L"FrameWalkSetup.exe", 1));
+    std::vector<LaunchRecord> installer = launches_.Records(L"FrameWalkSetup.exe");
+    EXPECT_EQ(installer[0].parameters, folder);
+    EXPECT_EQ(installer[0].showWindow, SW_SHOWNORMAL);
+    ASSERT_TRUE(PumpUntil([&] { return frame.Handle() == nullptr; }, 10000));
+    EXPECT_EQ(NginxRequestsFor(L"FrameWalkSetup.exe"), 2);  // one probe, one file request
+
+    // Closing after completion records the program folder.
+    HKEY key = nullptr;
+    ASSERT_EQ(::RegOpenKeyExW(HKEY_CURRENT_USER, L"Software\\WendrakeFrameTest", 0, KEY_QUERY_VALUE, &key),
+              ERROR_SUCCESS);
+    DWORD type = 0;
+    char data[1024] = {};
+    DWORD size = sizeof data;
+    EXPECT_EQ(::RegQueryValueExW(key, L"DownloadPath", nullptr, &type, reinterpret_cast<BYTE*>(data), &size),
+              ERROR_SUCCESS);
+    ::RegCloseKey(key);
+    EXPECT_EQ(type, static_cast<DWORD>(REG_BINARY));
+    EXPECT_EQ(std::string(data, size), Utf8(ProgramFolder()) + std::string(1, '\0'));
+}
+
+TEST_F(FrameTest, InstalledProductSkipsTheLocationAndProgressRisesToTheEnd) {
+    std::wstring uninstall = L"C:\\Program Files\\Frame Test\\uninstall.exe";
+    RegistryOverride installed(HKEY_LOCAL_MACHINE,
+                               L"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Wendrake Frame Test Product",
+                               L"UninstallString", &uninstall);
+    ServeInstaller(L"FrameQuickSetup.exe", 5 * 1024 * 1024);
+    Configure(url_ + L"/slow/FrameQuickSetup.exe");
+    WizardWindow frame;
+    SetMainWizard(&frame);
+    ASSERT_TRUE(frame.Create(nullptr));
+    Pump(200);
+
+    Click(frame, IDC_CONTINUE);
+    ASSERT_EQ(frame.Stage(), 3);
+
+    // Watch every text the percentage label gets and every bar position, until the window
+    // closes itself after starting the installer.
+    ProgressWatch watch(frame.Item(IDC_PERCENT), frame.Item(IDC_PROGRESS));
+    EXPECT_TRUE(PumpUntil([&] { return frame.Handle() == nullptr; }, 60000));
+    const std::vector<int>& seen = watch.percents;
+    ASSERT_FALSE(seen.empty());
+    EXPECT_EQ(seen.back(), 100);
+    ASSERT_FALSE(watch.positions.empty());
+    EXPECT_EQ(watch.positions.back(), 100);
+    for (size_t i = 1; i < seen.size(); ++i) EXPECT_GE(seen[i], seen[i - 1]);
+    EXPECT_GE(seen.size(), 3u) << "the percentage should pass through values on the way";
+
+    // Stage 2 was neither shown nor tracked; the installer got an empty folder.
+    EXPECT_EQ(TrackedStages(), (std::vector<std::wstring>{L"1", L"3"}));
+    std::vector<LaunchRecord> installer = launches_.Records(L"FrameQuickSetup.exe");
+    ASSERT_EQ(installer.size(), 1u);
+    EXPECT_EQ(installer[0].parameters, L"");
+}
+
+TEST_F(FrameTest, NoTrackingWithoutAnAddress) {
+    WriteBytes(temp_ / L"ConfigParams.ini", "[Params]\r\nRegPath=WendrakeFrameTest\r\n");
+    LoadSettingsFrom(temp_ / L"ConfigParams.ini");
+    LoadTexts(L"English");
+    WizardWindow frame;
+    SetMainWizard(&frame);
+    ASSERT_TRUE(frame.Create(nullptr));
+    Pump(200);
+    Click(frame, IDC_CONTINUE);
+    Pump(1500);
+    EXPECT_TRUE(launches_.Records(L"iexplore.exe").empty());
+}
