@@ -5,7 +5,7 @@ set -euo pipefail
 build="$1"
 # shellcheck source=/dev/null
 . "$build/wine-env.sh"
-stamp="$WINEPREFIX/.wendrake-ready-2"
+stamp="$WINEPREFIX/.wendrake-ready-3"
 [ -f "$stamp" ] && exit 0
 
 rm -rf "$WINEPREFIX"
@@ -33,6 +33,11 @@ REGEDIT4
 ; Without a window manager, managed windows make every hide wait two seconds.
 [HKEY_CURRENT_USER\Software\Wine\X11 Driver]
 "Managed"="N"
+
+; Wine's menu builder runs on every shortcut save and rewrites the shell folders behind the
+; tests' backs; nothing here needs menu entries.
+[HKEY_CURRENT_USER\Software\Wine\DllOverrides]
+"winemenubuilder.exe"=""
 REG
 "$WINELOADER" regedit /S "$reg" >/dev/null 2>&1
 "$WINESERVER" -w
