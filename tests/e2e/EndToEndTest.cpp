@@ -1,0 +1,335 @@
+// The real Wendrake.exe, run as a user would, against nginx on 127.0.0.1: its buttons pressed by
+// control id, what it shows read back, and what it leaves behind checked. The recorder stands in
+// for IExplore.exe (tracking) and, served by nginx, for the product's full installer.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <cstdio>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "recorder/RecorderClient.h"
+#include "resources/resource.h"
+#include "tests/support/TestSupport.h"
+
+namespace {
+
+const char kLanguages[] =
+    "[English]\r\nShortName=en\r\nApplicationTitle=Corvana E2E Setup\r\nButtonNext=Next >\r\n"
+    "ButtonIAgree=I Agree\r\nButtonBack=< Back\r\nButtonCancel=Cancel\r\nInstallerShortCutString=Install %AppName%\r\n"
+    "VistaProtectedFolderMsg=Windows protects this folder.\r\nNoThanks=No Thanks\r\n"
+    "ContinueInstall=Continue Installation\r\n"
+    "[Deutsch]\r\nShortName=de\r\nApplicationTitle=Corvana E2E Installation\r\n"
+    "InstallerShortCutString=%AppName% installieren\r\n";
+
+const wchar_t kUninstall[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Corvana E2E Product";
+const wchar_t kNtVersion[] = L"Software\\Microsoft\\Windows NT\\CurrentVersion";
+
+// A control of the wizard or its pages; ids repeat across pages (113 is Browse and
+// "No Thanks"), so a visible one wins.
+HWND Descendant(HWND parent, int id) {
+    struct Search {
+        int id;
+        HWND found;
+    } search = {id, nullptr};
+    ::EnumChildWindows(
+        parent,
+        [](HWND child, LPARAM data) -> BOOL {
+            auto* s = reinterpret_cast<Search*>(data);
+            if (::GetDlgCtrlID(child) != s->id) return TRUE;
+            s->found = child;
+            return !::IsWindowVisible(child);
+        },
+        reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}
+
+bool Visible(HWND window) { return window && ::IsWindowVisible(window); }
+
+long long FileSize(const std::wstring& path) {
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (!::GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data)) return -1;
+    return (static_cast<long long>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+}
+
+// One line of nginx's access log (fields: uri, status, bytes sent, body bytes, range, ...).
+struct LogEntry {
+    std::string uri;
+    int status = 0;
+    long long bytesSent = 0;
+    std::string range;
+};
+
+std::vector<LogEntry> NginxLog() {
+    std::vector<LogEntry> entries;
+    std::string log = ReadBytes(EnvironmentValue(L"WENDRAKE_NGINX_LOG"));
+    size_t start = 0;
+    while (start < log.size()) {
+        size_t end = log.find('\n', start);
+        if (end == std::string::npos) end = log.size();
+        std::vector<std::string> fields;
+        size_t from = start;
+        for (size_t tab; (tab = log.find('\t', from)) != std::string::npos && tab < end; from = tab + 1)
+            fields.push_back(log.substr(from, tab - from));
+        fields.push_back(log.substr(from, end - from));
+        if (fields.size() >= 5) {
+            LogEntry e;
+            e.uri = fields[0];
+            e.status = atoi(fields[1].c_str());
+            e.bytesSent = atoll(fields[2].c_str());
+            e.range = fields[4];
+            entries.push_back(e);
+        }
+        start = end + 1;
+    }
+    return entries;
+}
+
+class EndToEnd : public ::testing::Test {
+protected:
+    void SetUp() override {
+        url_ = EnvironmentValue(L"WENDRAKE_NGINX_URL");
+        root_ = EnvironmentValue(L"WENDRAKE_NGINX_ROOT");
+        ASSERT_FALSE(url_.empty()) << "run under tests/support/with_nginx.py";
+        ASSERT_TRUE(iexplore_.Placed());
+        ASSERT_TRUE(::CopyFileW((BuildDir() + L"Wendrake.exe").c_str(), (app_ / L"Wendrake.exe").c_str(), FALSE));
+        WriteBytes(app_ / L"Language.ini", kLanguages);
+    }
+    void TearDown() override {
+        if (wendrake_.Running()) {
+            ::TerminateProcess(::OpenProcess(PROCESS_TERMINATE, FALSE, wendrake_.Id()), 9);
+            wendrake_.Wait(5000);
+        }
+    }
+
+    // Serves a copy of the recorder, padded to `size` bytes, as the full installer.
+    std::string ServeInstaller(const std::wstring& name, size_t size) {
+        std::string bytes = ReadBytes(RecorderExe());
+        if (bytes.size() < size) bytes.resize(size, '\x5A');
+        WriteBytes(root_ + L"\\" + name, bytes);
+        return bytes;
+    }
+    void Configure(const std::wstring& downloadPath) {
+        WriteBytes(app_ / L"ConfigParams.ini",
+                   "[Params]\r\nInstallerDownloadURL=" + Utf8(url_) + Utf8(downloadPath) +
+                       "\r\nOmnitureLink=" + Utf8(url_) +
+                       "/track?p=$ProductName$&b=$BrandName$&l=$LangName$&s=$StageID$\r\n"
+                       "ProductName=CorvanaE2E\r\nBrandName=Corvana\r\nBrandProduct=Corvana E2E Product\r\n"
+                       "BrandProductDisplayName=Corvana E2E\r\nRegPath=WendrakeE2E\r\nDefaultLanguage=en\r\n"
+                       "InstallFolderName=Corvana E2E\r\nVistaDefaultInstallPath=C:\\Games\r\n");
+    }
+    HWND StartWizard() {
+        EXPECT_TRUE(wendrake_.Start(app_ / L"Wendrake.exe", L"", app_.Path()));
+        HWND wizard = nullptr;
+        WaitFor([&] {
+            HWND w = FindProcessWindow(wendrake_.Id(), L"#32770");
+            if (w && ::GetDlgItem(w, IDC_CONTINUE)) wizard = w;
+            return wizard != nullptr;
+        });
+        return wizard;
+    }
+    // Presses a button of the wizard or of one of its pages, as a click would.
+    static void Press(HWND wizard, int id) {
+        HWND button = Descendant(wizard, id);
+        ASSERT_NE(button, nullptr) << "no control " << id;
+        ::PostMessageW(button, BM_CLICK, 0, 0);
+    }
+    static bool WaitVisible(HWND wizard, int id, bool visible = true) {
+        return WaitFor([&] { return Visible(Descendant(wizard, id)) == visible; });
+    }
+    HWND MessageBoxOfWendrake() {
+        HWND box = nullptr;
+        WaitFor([&] {
+            HWND w = FindProcessWindow(wendrake_.Id(), L"#32770");
+            if (w && ::GetDlgItem(w, 0xFFFF)) box = w;
+            return box != nullptr;
+        });
+        return box;
+    }
+    std::vector<std::wstring> TrackedAddresses() {
+        std::vector<std::wstring> addresses;
+        for (const LaunchRecord& r : launches_.Records(L"iexplore.exe")) {
+            EXPECT_EQ(r.showWindow, SW_HIDE);
+            addresses.push_back(r.parameters);
+        }
+        return addresses;
+    }
+    std::wstring Tracking(int stage) {
+        return url_ + L"/track?p=CorvanaE2E&b=Corvana&l=en&s=" + std::to_wstring(stage);
+    }
+    std::vector<std::wstring> DesktopLinks() {
+        std::vector<std::wstring> names;
+        WIN32_FIND_DATAW data;
+        HANDLE find = ::FindFirstFileW((desktop_ / L"*.lnk").c_str(), &data);
+        if (find == INVALID_HANDLE_VALUE) return names;
+        do names.push_back(data.cFileName);
+        while (::FindNextFileW(find, &data));
+        ::FindClose(find);
+        return names;
+    }
+
+    std::wstring url_, root_;
+    TempDir app_;
+    TempDir temp_;
+    TempDir desktop_;
+    EnvironmentOverride tmp_{L"TMP", temp_.Path().c_str()};
+    EnvironmentOverride temp2_{L"TEMP", temp_.Path().c_str()};
+    RegistryOverride desktopFolder_{HKEY_CURRENT_USER,
+                                    L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders",
+                                    L"Desktop", &desktop_.Path()};
+    RegistryOverride userDesktopFolder_{HKEY_CURRENT_USER,
+                                        L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell Folders",
+                                        L"Desktop", &desktop_.Path()};
+    ScratchRegistryKey regPath_{HKEY_CURRENT_USER, L"Software\\WendrakeE2E"};
+    ScratchRegistryKey uninstall_{HKEY_LOCAL_MACHINE, kUninstall};
+    LaunchLog launches_;
+    IExploreStandIn iexplore_;
+    Process wendrake_;
+};
+
+}  // namespace
+
+TEST_F(EndToEnd, FreshInstallRunsEveryStageAndStartsTheInstaller) {
+    std::string served = ServeInstaller(L"CorvanaE2ESetup.exe", 3 * 1024 * 1024);
+    Configure(L"/slow/$ProductName$Setup.exe");
+    HWND wizard = StartWizard();
+    ASSERT_NE(wizard, nullptr);
+    EXPECT_EQ(TextOf(wizard), L"Corvana E2E Setup");
+    EXPECT_EQ(TextOf(::GetDlgItem(wizard, IDC_CONTINUE)), L"Next >");
+
+    Press(wizard, IDC_CONTINUE);
+    ASSERT_TRUE(WaitVisible(wizard, IDC_INSTALL_PATH));
+    ASSERT_TRUE(WaitFor([&] { return TextOf(::GetDlgItem(wizard, IDC_CONTINUE)) == L"I Agree"; }));
+    // A folder with blanks and a trailing backslash: it arrives trimmed and unquoted.
+    HWND edit = Descendant(wizard, IDC_INSTALL_PATH);
+    ::SendMessageW(edit, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(L"C:\\Games\\Corvana E2E Room\\"));
+    Press(wizard, IDC_CONTINUE);
+    ASSERT_TRUE(WaitVisible(wizard, IDC_PROGRESS));
+
+    ASSERT_TRUE(launches_.WaitForRecords(L"CorvanaE2ESetup.exe", 1, 60000));
+    std::vector<LaunchRecord> installer = launches_.Records(L"CorvanaE2ESetup.exe");
+    EXPECT_EQ(installer[0].parameters, L"C:\\Games\\Corvana E2E Room");
+    EXPECT_EQ(installer[0].showWindow, SW_SHOWNORMAL);
+    EXPECT_EQ(wendrake_.Wait(15000), 0) << "the wizard closes itself after starting the installer";
+
+    EXPECT_EQ(ReadBytes(temp_ / L"CorvanaE2ESetup.exe"), served);
+    EXPECT_FALSE(ReadBytes(temp_ / L"LastDownloadDate.txt").empty());
+
+    HKEY key = nullptr;
+    ASSERT_EQ(::RegOpenKeyExW(HKEY_CURRENT_USER, L"Software\\WendrakeE2E", 0, KEY_QUERY_VALUE, &key), ERROR_SUCCESS);
+    DWORD type = 0;
+    char data[2048] = {};
+    DWORD size = sizeof data;
+    LONG read = ::RegQueryValueExW(key, L"DownloadPath", nullptr, &type, reinterpret_cast<BYTE*>(data), &size);
+    ::RegCloseKey(key);
+    ASSERT_EQ(read, ERROR_SUCCESS);
+    EXPECT_EQ(type, static_cast<DWORD>(REG_BINARY));
+    EXPECT_EQ(std::string(data, size), Utf8(app_.Path()) + std::string(1, '\0'));
+
+    EXPECT_EQ(DesktopLinks(), (std::vector<std::wstring>{L"Install Corvana E2E Product.lnk"}));
+    EXPECT_EQ(TrackedAddresses(), (std::vector<std::wstring>{Tracking(1), Tracking(2), Tracking(3)}));
+}
+
+TEST_F(EndToEnd, InstalledProductSkipsTheLocationPage) {
+    std::wstring uninstall = L"C:\\Corvana\\uninstall.exe";
+    RegistryOverride installed(HKEY_LOCAL_MACHINE, kUninstall, L"UninstallString", &uninstall);
+    ServeInstaller(L"InstalledSetup.exe", 1024 * 1024);
+    Configure(L"/InstalledSetup.exe");
+    HWND wizard = StartWizard();
+    ASSERT_NE(wizard, nullptr);
+
+    Press(wizard, IDC_CONTINUE);
+    ASSERT_TRUE(launches_.WaitForRecords(L"InstalledSetup.exe", 1, 60000));
+    EXPECT_EQ(launches_.Records(L"InstalledSetup.exe")[0].parameters, L"");
+    EXPECT_EQ(wendrake_.Wait(15000), 0);
+    EXPECT_EQ(Descendant(wizard, IDC_INSTALL_PATH), nullptr) << "the location page was never made";
+    EXPECT_EQ(TrackedAddresses(), (std::vector<std::wstring>{Tracking(1), Tracking(3)}));
+}
+
+TEST_F(EndToEnd, InterruptedDownloadResumesInTheNextRun) {
+    const size_t total = 8 * 1024 * 1024;
+    std::string served = ServeInstaller(L"ResumeSetup.exe", total);
+    Configure(L"/slow/ResumeSetup.exe");
+    std::wstring partial = temp_ / L"ResumeSetup.exe";
+
+    // First run: leave through the features page in the middle of the download.
+    HWND wizard = StartWizard();
+    ASSERT_NE(wizard, nullptr);
+    Press(wizard, IDC_CONTINUE);
+    ASSERT_TRUE(WaitVisible(wizard, IDC_INSTALL_PATH));
+    Press(wizard, IDC_CONTINUE);
+    ASSERT_TRUE(WaitFor([&] { return FileSize(partial) > 1024 * 1024; }, 30000));
+    Press(wizard, IDC_CANCEL_SETUP);
+    ASSERT_TRUE(WaitVisible(wizard, IDC_NO_THANKS));
+    Press(wizard, IDC_NO_THANKS);
+    ASSERT_EQ(wendrake_.Wait(15000), 0);
+    long long kept = FileSize(partial);
+    ASSERT_GT(kept, 0);
+    ASSERT_LT(kept, static_cast<long long>(total));
+    EXPECT_TRUE(launches_.Records(L"ResumeSetup.exe").empty());
+
+    // Second run: only the missing bytes are asked for.
+    wizard = StartWizard();
+    ASSERT_NE(wizard, nullptr);
+    Press(wizard, IDC_CONTINUE);
+    ASSERT_TRUE(WaitVisible(wizard, IDC_INSTALL_PATH));
+    Press(wizard, IDC_CONTINUE);
+    ASSERT_TRUE(launches_.WaitForRecords(L"ResumeSetup.exe", 1, 60000));
+    EXPECT_EQ(wendrake_.Wait(15000), 0);
+    EXPECT_EQ(ReadBytes(partial), served);
+
+    long long sent = 0;
+    std::vector<std::string> ranges;
+    for (const LogEntry& e : NginxLog()) {
+        if (e.uri.find("ResumeSetup.exe") == std::string::npos) continue;
+        sent += e.bytesSent;
+        ranges.push_back(e.range);
+    }
+    std::printf("resume: %lld of %zu bytes kept by the first run; nginx sent %lld bytes over both runs (%.2f%%)\n",
+                kept, total, sent, 100.0 * static_cast<double>(sent) / static_cast<double>(total));
+    // Two runs, each a probe and a file request.
+    ASSERT_EQ(ranges.size(), 4u);
+    EXPECT_EQ(ranges[0], "bytes=0-0");
+    EXPECT_EQ(ranges[1], "bytes=0-");
+    EXPECT_EQ(ranges[2], "bytes=0-0");
+    EXPECT_EQ(ranges[3], "bytes=" + std::to_string(kept) + "-");
+    EXPECT_LT(sent, static_cast<long long>(total) * 105 / 100) << "bytes on the wire over both runs";
+}
+
+TEST_F(EndToEnd, ProgramFilesFolderIsRefusedFromWindows6On) {
+    std::wstring vista = L"6.1", xp = L"5.1";
+    auto version = std::make_unique<RegistryOverride>(HKEY_LOCAL_MACHINE, kNtVersion, L"CurrentVersion", &vista);
+    ServeInstaller(L"ProtectedSetup.exe", 4 * 1024 * 1024);
+    Configure(L"/slow/ProtectedSetup.exe");
+    HWND wizard = StartWizard();
+    ASSERT_NE(wizard, nullptr);
+    Press(wizard, IDC_CONTINUE);
+    ASSERT_TRUE(WaitVisible(wizard, IDC_INSTALL_PATH));
+
+    wchar_t programFiles[MAX_PATH] = {};
+    ASSERT_TRUE(::GetEnvironmentVariableW(L"ProgramFiles", programFiles, MAX_PATH));
+    std::wstring inside = std::wstring(programFiles) + L"\\Corvana E2E";
+    ::SendMessageW(Descendant(wizard, IDC_INSTALL_PATH), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(inside.c_str()));
+    Press(wizard, IDC_CONTINUE);
+    HWND box = MessageBoxOfWendrake();
+    ASSERT_NE(box, nullptr);
+    EXPECT_EQ(TextOf(::GetDlgItem(box, 0xFFFF)), L"Windows protects this folder.");
+    EXPECT_EQ(TextOf(box), L"Wendrake");
+    ::PostMessageW(box, WM_COMMAND, IDOK, 0);
+    ASSERT_TRUE(WaitFor([&] { return !::IsWindow(box); }));
+    EXPECT_FALSE(Visible(::GetDlgItem(wizard, IDC_PROGRESS)));
+    EXPECT_EQ(TextOf(Descendant(wizard, IDC_INSTALL_PATH)), inside);
+
+    // The same folder is fine on Windows XP.
+    version.reset();
+    RegistryOverride older(HKEY_LOCAL_MACHINE, kNtVersion, L"CurrentVersion", &xp);
+    Press(wizard, IDC_CONTINUE);
+    EXPECT_TRUE(WaitVisible(wizard, IDC_PROGRESS));
+
+    Press(wizard, IDC_CANCEL_SETUP);
+    ASSERT_TRUE(WaitVisible(wizard, IDC_NO_THANKS));
+    Press(wizard, IDC_NO_THANKS);
+    EXPECT_EQ(wendrake_.Wait(15000), 0);
+}
