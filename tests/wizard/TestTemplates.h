@@ -1,0 +1,7 @@
+#pragma once
+// Dialog templates that only the wizard tests use.
+
+#define IDD_TEST_NO_FONT 900
+#define IDD_TEST_CLASSIC 901
+#define IDC_TEST_LABEL 910
+#define IDC_TEST_BUTTON 911
