@@ -1,0 +1,93 @@
+#include "wizard/Picture.h"
+
+#include <cstring>
+#include <vector>
+
+namespace {
+
+FileHandle OpenForReading(const std::wstring& path) {
+    return FileHandle(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                    FILE_ATTRIBUTE_NORMAL, nullptr));
+}
+
+}  // namespace
+
+int Picture::Load(const std::wstring& path) {
+    picture_.Reset();
+    FileHandle file = OpenForReading(path);
+    // A second try rides out a file that another program is just closing.
+    if (!file) file = OpenForReading(path);
+    if (!file) return kUnreadable;
+    path_ = path;
+
+    LARGE_INTEGER size = {};
+    if (!::GetFileSizeEx(file.Get(), &size) || size.QuadPart == 0 || size.QuadPart > 0x7FFFFFFF)
+        return kUnreadable;
+    std::vector<BYTE> bytes(static_cast<size_t>(size.QuadPart));
+    DWORD read = 0;
+    if (!::ReadFile(file.Get(), bytes.data(), static_cast<DWORD>(bytes.size()), &read, nullptr) || read == 0)
+        return kUnreadable;
+    return LoadFromMemory(bytes.data(), read) ? kLoaded : kUndecodable;
+}
+
+bool Picture::LoadFromMemory(const void* bytes, size_t length) {
+    picture_.Reset();
+    HGLOBAL block = ::GlobalAlloc(GMEM_MOVEABLE, length);
+    if (!block) return false;
+    void* target = ::GlobalLock(block);
+    if (!target) {
+        ::GlobalFree(block);
+        return false;
+    }
+    std::memcpy(target, bytes, length);
+    ::GlobalUnlock(block);
+
+    // The stream frees the block when it is released.
+    ComPtr<IStream> stream;
+    if (FAILED(::CreateStreamOnHGlobal(block, TRUE, stream.Put()))) {
+        ::GlobalFree(block);
+        return false;
+    }
+    // fRunmode false: the picture keeps the format of its source data.
+    HRESULT hr = ::OleLoadPicture(stream.Get(), static_cast<LONG>(length), FALSE, __uuidof(IPicture),
+                                  picture_.PutVoid());
+    if (hr != S_OK) picture_.Reset();
+    return hr == S_OK;
+}
+
+SIZE Picture::SizeInPixels(HDC dc) const {
+    SIZE size = {0, 0};
+    if (!picture_) return size;
+    if (!dc) {
+        WindowDC screen(nullptr);
+        return screen.Get() ? SizeInPixels(screen.Get()) : size;
+    }
+    OLE_XSIZE_HIMETRIC width = 0;
+    OLE_YSIZE_HIMETRIC height = 0;
+    picture_->get_Width(&width);
+    picture_->get_Height(&height);
+    size.cx = ::MulDiv(width, ::GetDeviceCaps(dc, LOGPIXELSX), 2540);
+    size.cy = ::MulDiv(height, ::GetDeviceCaps(dc, LOGPIXELSY), 2540);
+    return size;
+}
+
+bool Picture::Draw(HDC dc, double scale) const { return Draw(dc, 0, 0, 0, 0, scale); }
+
+bool Picture::Draw(HDC dc, int x, int y, double scale) const { return Draw(dc, x, y, 0, 0, scale); }
+
+bool Picture::Draw(HDC dc, int x, int y, int width, int height, double scale) const {
+    if (!picture_) return false;
+    OLE_XSIZE_HIMETRIC hmWidth = 0;
+    OLE_YSIZE_HIMETRIC hmHeight = 0;
+    picture_->get_Width(&hmWidth);
+    picture_->get_Height(&hmHeight);
+    if (width == 0 && height == 0) {
+        SIZE natural = SizeInPixels(dc);
+        width = natural.cx;
+        height = natural.cy;
+    }
+    // The source rectangle runs bottom-up in HIMETRIC.
+    HRESULT hr = picture_->Render(dc, x, y, static_cast<LONG>(width * scale), static_cast<LONG>(height * scale), 0,
+                                  hmHeight, hmWidth, -hmHeight, nullptr);
+    return hr == S_OK;
+}
