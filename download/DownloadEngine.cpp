@@ -257,8 +257,10 @@ void DownloadEngine::OnStatus(HINTERNET handle, const INTERNET_ASYNC_RESULT& res
         if (request && handle != request.Get() &&
             !(waiting == Waiting::Open && result.dwResult == reinterpret_cast<DWORD_PTR>(request.Get())))
             return;
-        if (result.dwError != ERROR_SUCCESS) {
-            if (IsNetworkError(result.dwError)) {
+        // A failed wait for data has dwResult 0 and the error in dwError.
+        DWORD error = waiting == Waiting::Data && result.dwResult ? ERROR_SUCCESS : result.dwError;
+        if (error != ERROR_SUCCESS) {
+            if (IsNetworkError(error)) {
                 CloseRequest();
                 waiting = Waiting::Nothing;
                 next = Next::Retry;
@@ -268,8 +270,8 @@ void DownloadEngine::OnStatus(HINTERNET handle, const INTERNET_ASYNC_RESULT& res
         } else if (waiting == Waiting::Open) {
             if (!request) request.Reset(reinterpret_cast<HINTERNET>(result.dwResult));
             if (OnOpened()) next = Next::Read;
-        } else if (TakeChunk(transfer.dwBufferLength)) {
-            next = Next::Read;
+        } else {
+            next = Next::Read;  // data or the end of the body has arrived
         }
     }
     // Both run without the lock held here, so that a cancel from the window's thread gets in.
@@ -358,7 +360,7 @@ bool DownloadEngine::OnFileAnswered(DWORD status) {
         Finish(DownloadComplete);
         return false;
     }
-    waiting = Waiting::Read;
+    waiting = Waiting::Data;
     transfer = {};
     transfer.dwStructSize = sizeof transfer;
     return true;
@@ -369,13 +371,17 @@ void DownloadEngine::ReadLoop() {
         // Step aside for a Close from another thread; it ends the download anyway.
         if (closers > 0) return;
         Lock hold(lock);
-        if (waiting != Waiting::Read || !request) return;
+        if (waiting != Waiting::Data || !request) return;
         transfer.lpvBuffer = readBuffer.get();
         transfer.dwBufferLength = kReadBufferSize;
-        if (!::InternetReadFileExA(request.Get(), &transfer, IRF_ASYNC, reinterpret_cast<DWORD_PTR>(this))) {
-            // Pending: the completion brings the chunk to OnStatus.
+        // IRF_NO_WAIT takes what has arrived. When nothing has, the read completes once data
+        // (or the end of the body) is there, without taking it: the next read does. A read
+        // without it waits to fill the whole buffer, which holds back progress on a slow link
+        // and loses what had arrived when the download is cancelled.
+        if (!::InternetReadFileExA(request.Get(), &transfer, IRF_ASYNC | IRF_NO_WAIT,
+                                   reinterpret_cast<DWORD_PTR>(this))) {
             if (::GetLastError() != ERROR_IO_PENDING) Finish(DownloadFailed);
-            return;
+            return;  // the completion brings OnStatus back here
         }
         if (!TakeChunk(transfer.dwBufferLength)) return;
     }
@@ -388,11 +394,12 @@ bool DownloadEngine::TakeChunk(DWORD length) {
         return false;
     }
     DWORD written = 0;
-    if (!::WriteFile(file.Get(), readBuffer.get(), length, &written, nullptr) || written != length) {
-        Finish(DownloadFailed);
+    bool whole = ::WriteFile(file.Get(), readBuffer.get(), length, &written, nullptr) && written == length;
+    receivedBytes += written;  // before any end, so the count never falls short of the file
+    if (!whole) {
+        Finish(DownloadFailed);  // a full disk: the file is short
         return false;
     }
-    receivedBytes += length;
     if (remaining > 0) {
         remaining -= length;
         if (remaining <= 0) {

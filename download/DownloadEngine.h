@@ -64,7 +64,9 @@ public:
     std::atomic<bool> progressValid{false};   // the server names its file's version (Last-Modified)
 
 private:
-    enum class Waiting { Nothing, Open, Read };
+    // What the engine waits for WinINet to complete: the open of a request, or data to read
+    // (or the end of the body).
+    enum class Waiting { Nothing, Open, Data };
 
     // Holds the engine's recursive lock for a scope.
     class Lock {

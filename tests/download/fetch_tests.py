@@ -277,6 +277,19 @@ class FaultServerTests(FetchCase):
         self.assertComplete(outcome, self.data)
         self.assertEqual(self.ranges(), ["bytes=0-0", "bytes=%d-" % self.N])
 
+    def test_stalled_transfer_is_abandoned_and_resumed(self):
+        # Cancelling while a read waits on a silent server: no notification, no crash,
+        # and the bytes that came are kept for the next run.
+        self.server.behaviour.stall_after = self.N
+        outcome = self.run_fetch(self.url, timeout=3)
+        self.assertEqual((outcome.returncode, outcome.codes), (2, [STARTED]), outcome)
+        self.assertEqual(outcome.received, self.N)
+        self.assertEqual(self.read(), self.data[:self.N])
+        self.server.reset()
+        outcome = self.run_fetch(self.url)
+        self.assertComplete(outcome, self.data)
+        self.assertEqual(self.ranges(), ["bytes=0-0", "bytes=%d-" % self.N])
+
     def test_failed_write_fails_the_download(self):
         # A file-size limit on the process stands in for a full disk: writes beyond it fail.
         limit = 1 << 20
