@@ -1,6 +1,7 @@
 #pragma once
 // Shown when the user tries to leave: the product's features, continue or give up.
 
+#include "framework/Handles.h"
 #include "framework/Window.h"
 
 class FeaturesPage : public Dialog {
@@ -16,5 +17,9 @@ protected:
 private:
     LRESULT OnContinueInstall(WPARAM, LPARAM);
     LRESULT OnNoThanks(WPARAM, LPARAM);
+    LRESULT OnCtlColor(WPARAM, LPARAM);
     static const MessageEntry<FeaturesPage> kMessages[];
+
+    Font headingFont_;
+    Font featureTitleFont_;
 };

@@ -1,9 +1,13 @@
 #pragma once
 // Stage 2: the install folder, disk space and the terms link.
 
+#include <windows.h>
+
 #include <string>
 
+#include "framework/Handles.h"
 #include "framework/Window.h"
+#include "wizard/LinkLabel.h"
 
 class InstallLocationPage : public Dialog {
 public:
@@ -20,7 +24,26 @@ protected:
     bool OnInitDialog() override;
     void OnOK() override;
     void OnCancel() override;
+    // Run when the terms link is clicked: shows the terms and marks the link visited.
+    virtual void OpenTermsLink();
 
 private:
+    void ChooseInitialFolder();
+    std::wstring AvailableSpaceLine() const;
+    LRESULT OnBrowse(WPARAM, LPARAM);
+    LRESULT OnTermsClicked(WPARAM, LPARAM);
+    LRESULT OnCtlColor(WPARAM, LPARAM);
     static const MessageEntry<InstallLocationPage> kMessages[];
+
+    // Free megabytes on drive C:, measured once when the page opens; empty when unknown.
+    std::wstring availableSpaceText;
+    LinkLabel termsLink_;
+    // Set once the terms have been opened: the link is drawn in its visited colour.
+    bool termsVisited_ = false;
+    Font headingFont_;
+    Font linkFont_;
+    Font editFont_;
 };
+
+// Whole megabytes (of 1 048 576 bytes) in a byte count, rounded down, as decimal digits.
+std::wstring WholeMegabytes(ULONGLONG bytes);

@@ -1,6 +1,7 @@
 #pragma once
 // Stage 1: welcome texts and the language choice.
 
+#include "framework/Handles.h"
 #include "framework/Window.h"
 
 class WelcomePage : public Dialog {
@@ -14,5 +15,11 @@ protected:
     void OnCancel() override;
 
 private:
+    // Loads the chosen language's texts and shows them on this page and the frame.
+    void LanguageSelected();
+    LRESULT OnLanguageSelected(WPARAM, LPARAM);
+    LRESULT OnCtlColor(WPARAM, LPARAM);
     static const MessageEntry<WelcomePage> kMessages[];
+
+    Font titleFont_;
 };

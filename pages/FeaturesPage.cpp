@@ -1,0 +1,76 @@
+#include "pages/FeaturesPage.h"
+
+#include <string>
+
+#include "app/AppState.h"
+#include "config/Settings.h"
+#include "config/Texts.h"
+#include "download/LinkOpener.h"
+#include "pages/PageStyle.h"
+#include "resources/resource.h"
+#include "wizard/Layout.h"
+#include "wizard/WizardWindow.h"
+
+const MessageEntry<FeaturesPage> FeaturesPage::kMessages[] = {
+    {WM_COMMAND, BN_CLICKED, IDC_CONTINUE_INSTALL, &FeaturesPage::OnContinueInstall},
+    {WM_COMMAND, BN_CLICKED, IDC_NO_THANKS, &FeaturesPage::OnNoThanks},
+    {WM_CTLCOLORDLG, kAny, kAny, &FeaturesPage::OnCtlColor},
+    {WM_CTLCOLORSTATIC, kAny, kAny, &FeaturesPage::OnCtlColor},
+    {WM_CTLCOLORBTN, kAny, kAny, &FeaturesPage::OnCtlColor},
+};
+
+FeaturesPage::FeaturesPage() : Dialog(IDD_FEATURES) {}
+
+bool FeaturesPage::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) {
+    return DispatchTable(this, kMessages, message, wParam, lParam, result) ||
+           Dialog::OnMessage(message, wParam, lParam, result);
+}
+
+bool FeaturesPage::OnInitDialog() {
+    SetPageTexts();
+    ::SetFocus(::GetParent(hwnd_));
+    FixDialogLayout(hwnd_, IDD_FEATURES);
+    headingFont_ = MakeControlFont(hwnd_, {IDC_DONT_MISS}, 140, 0);
+    featureTitleFont_ = MakeControlFont(hwnd_, {IDC_FEATURE1_TITLE, IDC_FEATURE2_TITLE, IDC_FEATURE3_TITLE}, 90, FW_BOLD);
+    return true;
+}
+
+void FeaturesPage::SetPageTexts() {
+    const Texts& texts = AppTexts();
+    ::SetDlgItemTextW(hwnd_, IDC_DONT_MISS, texts.DontMiss.c_str());
+    ::SetDlgItemTextW(hwnd_, IDC_FEATURE1_TITLE, texts.NonStopPoker.c_str());
+    ::SetDlgItemTextW(hwnd_, IDC_FEATURE1_TEXT, texts.ThousandsOfPlayers.c_str());
+    ::SetDlgItemTextW(hwnd_, IDC_FEATURE2_TITLE, texts.LearnPoker.c_str());
+    ::SetDlgItemTextW(hwnd_, IDC_FEATURE2_TEXT, texts.TakeAdvantage.c_str());
+    ::SetDlgItemTextW(hwnd_, IDC_FEATURE3_TITLE, texts.SafeSecure.c_str());
+    ::SetDlgItemTextW(hwnd_, IDC_FEATURE3_TEXT, texts.CVFeatures.c_str());
+    ::SetDlgItemTextW(hwnd_, IDC_NO_THANKS, texts.NoThanks.c_str());
+    ::SetDlgItemTextW(hwnd_, IDC_CONTINUE_INSTALL, texts.ContinueInstall.c_str());
+}
+
+LRESULT FeaturesPage::OnContinueInstall(WPARAM, LPARAM) {
+    ::ShowWindow(hwnd_, SW_HIDE);
+    if (WizardWindow* wizard = MainWizard()) wizard->ResumeWizard();
+    return 0;
+}
+
+LRESULT FeaturesPage::OnNoThanks(WPARAM, LPARAM) {
+    std::wstring address = AppSettings().InstallAnywhereURL;
+    if (!address.empty()) {
+        ExpandUrlPlaceholders(address);
+        OpenLink(address, SW_SHOWNORMAL);
+    }
+    // Ends the program: the frame stops the download and goes away, and this page with it.
+    if (WizardWindow* wizard = MainWizard()) wizard->AbandonInstall();
+    return 0;
+}
+
+LRESULT FeaturesPage::OnCtlColor(WPARAM wParam, LPARAM lParam) {
+    int id = CtlColorId(hwnd_, lParam);
+    if (id == IDC_DONT_MISS) return WhiteOverBackground(wParam, headingFont_.Get());
+    if (id == IDC_FEATURE1_TITLE || id == IDC_FEATURE2_TITLE || id == IDC_FEATURE3_TITLE)
+        return WhiteOverBackground(wParam, featureTitleFont_.Get());
+    return WhiteOverBackground(wParam);
+}
+
+void FeaturesPage::OnCancel() { AskFrameToClose(hwnd_); }

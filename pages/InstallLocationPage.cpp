@@ -1,0 +1,172 @@
+#include "pages/InstallLocationPage.h"
+
+#include "app/AppState.h"
+#include "config/Settings.h"
+#include "config/Texts.h"
+#include "download/LinkOpener.h"
+#include "download/Registry.h"
+#include "pages/FolderBrowser.h"
+#include "pages/PageStyle.h"
+#include "resources/resource.h"
+#include "wizard/Layout.h"
+#include "wizard/WizardWindow.h"
+
+namespace {
+
+const COLORREF kLinkColour = RGB(238, 245, 55);
+const COLORREF kVisitedLinkColour = RGB(250, 250, 165);
+
+// The executable's file name without its extension: the caption of the page's message box.
+std::wstring ApplicationName() {
+    wchar_t path[MAX_PATH] = {};
+    ::GetModuleFileNameW(nullptr, path, MAX_PATH);
+    std::wstring name = path;
+    name.erase(0, name.find_last_of(L"\\/") + 1);
+    size_t dot = name.rfind(L'.');
+    if (dot != std::wstring::npos) name.resize(dot);
+    return name;
+}
+
+}  // namespace
+
+std::wstring WholeMegabytes(ULONGLONG bytes) { return std::to_wstring(bytes >> 20); }
+
+const MessageEntry<InstallLocationPage> InstallLocationPage::kMessages[] = {
+    {WM_COMMAND, BN_CLICKED, IDC_BROWSE, &InstallLocationPage::OnBrowse},
+    {WM_COMMAND, STN_CLICKED, IDC_TERMS_LINK, &InstallLocationPage::OnTermsClicked},
+    {WM_CTLCOLORDLG, kAny, kAny, &InstallLocationPage::OnCtlColor},
+    {WM_CTLCOLORSTATIC, kAny, kAny, &InstallLocationPage::OnCtlColor},
+    {WM_CTLCOLORBTN, kAny, kAny, &InstallLocationPage::OnCtlColor},
+};
+
+InstallLocationPage::InstallLocationPage() : Dialog(IDD_INSTALL_LOCATION) {}
+
+bool InstallLocationPage::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) {
+    return DispatchTable(this, kMessages, message, wParam, lParam, result) ||
+           Dialog::OnMessage(message, wParam, lParam, result);
+}
+
+bool InstallLocationPage::OnInitDialog() {
+    FixDialogLayout(hwnd_, IDD_INSTALL_LOCATION);
+    headingFont_ = MakeControlFont(hwnd_, {IDC_SETUP_CONTINUED}, 140, 0);
+
+    // Always drive C:, whatever folder is chosen later.
+    ULARGE_INTEGER freeToCaller;
+    if (::GetDiskFreeSpaceExW(L"c:\\", &freeToCaller, nullptr, nullptr))
+        availableSpaceText = WholeMegabytes(freeToCaller.QuadPart);
+
+    // The link takes the hidden placeholder's place, fitted to its text.
+    const Texts& texts = AppTexts();
+    WINDOWPLACEMENT placeholder = {};
+    placeholder.length = sizeof placeholder;
+    ::GetWindowPlacement(Item(IDC_TERMS_LINK), &placeholder);
+    linkFont_ = MakeFont(L"Verdana", 85, FW_BOLD, true, false, DEFAULT_CHARSET);
+    if (termsLink_.Create(texts.TermsNConditions, placeholder.rcNormalPosition, hwnd_, IDC_TERMS_LINK, kLinkColour,
+                          linkFont_.Get(), SW_SHOW, true, false))
+        termsLink_.FitToText(texts.TermsNConditions, SW_SHOW);
+
+    ::SetDlgItemTextW(hwnd_, IDC_TERMS_TEXT, texts.TermsTxt.c_str());
+
+    // A pixel height, the same at every screen density.
+    editFont_.Reset(::CreateFontW(15, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS,
+                                  CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH, L"Arial"));
+    ::SendDlgItemMessageW(hwnd_, IDC_INSTALL_PATH, WM_SETFONT, reinterpret_cast<WPARAM>(editFont_.Get()), TRUE);
+
+    ChooseInitialFolder();
+    return true;
+}
+
+void InstallLocationPage::ChooseInitialFolder() {
+    std::wstring folder = DefaultInstallFolder();
+    std::wstring recorded = RecordedInstallLocation();
+    if (!recorded.empty()) folder = recorded;
+    // Windows 6 and later protect the program-files folder.
+    if (IsWindows6OrLater() && IsInProgramFiles(folder)) folder = VistaInstallFolder();
+    installPath = folder;
+    ExchangeText(hwnd_, IDC_INSTALL_PATH, installPath, false);
+}
+
+std::wstring InstallLocationPage::AvailableSpaceLine() const {
+    const Texts& texts = AppTexts();
+    // Without a figure the unit would stand alone: the label only.
+    if (availableSpaceText.empty()) return texts.AvailablespaceLabel;
+    return texts.AvailablespaceLabel + L"   " + availableSpaceText + L" " + texts.MBLiteral;
+}
+
+void InstallLocationPage::SetPageTexts() {
+    const Texts& texts = AppTexts();
+    ::SetDlgItemTextW(hwnd_, IDC_SETUP_CONTINUED, texts.SetupContinued.c_str());
+    ::SetDlgItemTextW(hwnd_, IDC_CHOOSE_FOLDER, texts.ChooseFolder.c_str());
+    ::SetDlgItemTextW(hwnd_, IDC_BROWSE, texts.BrowseButton.c_str());
+    // The required space is a text of the language file, not a computed figure.
+    std::wstring required = texts.RequiredspaceLabel + L"   " + texts.RequiredspaceValue;
+    ::SetDlgItemTextW(hwnd_, IDC_REQUIRED_SPACE, required.c_str());
+    ::SetDlgItemTextW(hwnd_, IDC_AVAILABLE_SPACE, AvailableSpaceLine().c_str());
+    if (termsLink_.Handle()) {
+        ::SetWindowTextW(termsLink_.Handle(), texts.TermsNConditions.c_str());
+        termsLink_.FitToText(texts.TermsNConditions, SW_SHOW);
+    }
+    ::SetDlgItemTextW(hwnd_, IDC_TERMS_TEXT, texts.TermsTxt.c_str());
+}
+
+bool InstallLocationPage::ValidateLocation() {
+    ExchangeText(hwnd_, IDC_INSTALL_PATH, installPath, true);
+    if (IsWindows6OrLater() && IsInProgramFiles(installPath)) {
+        ::MessageBoxW(::GetParent(hwnd_), AppTexts().VistaProtectedFolderMsg.c_str(), ApplicationName().c_str(),
+                      MB_OK | MB_ICONEXCLAMATION);
+        return false;
+    }
+    return true;
+}
+
+LRESULT InstallLocationPage::OnBrowse(WPARAM, LPARAM) {
+    ExchangeText(hwnd_, IDC_INSTALL_PATH, installPath, true);
+    std::wstring chosen;
+    if (BrowseForFolder(chosen, L"Select folder", hwnd_) && !chosen.empty()) {
+        installPath = chosen;
+        ExchangeText(hwnd_, IDC_INSTALL_PATH, installPath, false);
+    }
+    return 0;
+}
+
+LRESULT InstallLocationPage::OnTermsClicked(WPARAM, LPARAM) {
+    OpenTermsLink();
+    return 0;
+}
+
+void InstallLocationPage::OpenTermsLink() {
+    std::wstring address = AppSettings().TnCLink;
+    ExpandUrlPlaceholders(address);
+    OpenLink(address, SW_SHOWNORMAL);
+    // Visited: the link takes its second colour from now on.
+    termsVisited_ = true;
+    if (termsLink_.Handle()) ::InvalidateRect(termsLink_.Handle(), nullptr, TRUE);
+}
+
+LRESULT InstallLocationPage::OnCtlColor(WPARAM wParam, LPARAM lParam) {
+    switch (CtlColorId(hwnd_, lParam)) {
+    case IDC_SETUP_CONTINUED:
+        return WhiteOverBackground(wParam, headingFont_.Get());
+    case IDC_INSTALL_PATH:
+        NotHandled();
+        return 0;
+    case IDC_TERMS_LINK: {
+        // The link chooses its own text colour, until it has been visited; the page keeps
+        // it transparent.
+        HDC dc = reinterpret_cast<HDC>(wParam);
+        DefaultCtlColor(WM_CTLCOLORSTATIC, wParam, lParam);
+        if (termsVisited_) ::SetTextColor(dc, kVisitedLinkColour);
+        ::SetBkMode(dc, TRANSPARENT);
+        return reinterpret_cast<LRESULT>(::GetStockObject(NULL_BRUSH));
+    }
+    default:
+        return WhiteOverBackground(wParam);
+    }
+}
+
+void InstallLocationPage::OnOK() {
+    // Enter in the folder box is the frame's Continue, location check included.
+    if (WizardWindow* wizard = MainWizard()) wizard->Continue();
+}
+
+void InstallLocationPage::OnCancel() { AskFrameToClose(hwnd_); }

@@ -1,0 +1,51 @@
+#include "pages/PreloaderPage.h"
+
+#include <string>
+
+#include "config/Settings.h"
+#include "config/Texts.h"
+#include "pages/PageStyle.h"
+#include "resources/resource.h"
+#include "wizard/Layout.h"
+
+const MessageEntry<PreloaderPage> PreloaderPage::kMessages[] = {
+    {WM_PAINT, kAny, kAny, &PreloaderPage::OnPaint},
+    {WM_CTLCOLORDLG, kAny, kAny, &PreloaderPage::OnCtlColor},
+    {WM_CTLCOLORSTATIC, kAny, kAny, &PreloaderPage::OnCtlColor},
+    {WM_CTLCOLORBTN, kAny, kAny, &PreloaderPage::OnCtlColor},
+};
+
+PreloaderPage::PreloaderPage() : Dialog(IDD_PRELOADER) { picture_.Load(ProgramFolder() + L"Preloader.jpg"); }
+
+bool PreloaderPage::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) {
+    return DispatchTable(this, kMessages, message, wParam, lParam, result) ||
+           Dialog::OnMessage(message, wParam, lParam, result);
+}
+
+bool PreloaderPage::OnInitDialog() {
+    FixDialogLayout(hwnd_, IDD_PRELOADER);
+    // Without the content window the page just keeps showing its picture.
+    const RECT area = {0, 0, 460, 445};
+    if (!content_.Create(IDC_CONTENT, area, hwnd_)) return true;
+    std::wstring address = AppSettings().ContentLink;
+    ExpandUrlPlaceholders(address);
+    // Hidden until its page has loaded without an error; it then shows itself.
+    HWND content = content_.Handle();
+    ::SetWindowLongPtrW(content, GWL_STYLE, ::GetWindowLongPtrW(content, GWL_STYLE) & ~static_cast<LONG_PTR>(WS_VISIBLE));
+    content_.Navigate(address);
+    return true;
+}
+
+LRESULT PreloaderPage::OnPaint(WPARAM, LPARAM) {
+    PAINTSTRUCT paint;
+    HDC dc = ::BeginPaint(hwnd_, &paint);
+    // Where the picture does not reach, the frame's background shows through.
+    SIZE size = picture_.SizeInPixels(nullptr);
+    picture_.Draw(dc, 0, 0, size.cx, size.cy, 1.0);
+    ::EndPaint(hwnd_, &paint);
+    return 0;
+}
+
+LRESULT PreloaderPage::OnCtlColor(WPARAM wParam, LPARAM) { return WhiteOverBackground(wParam); }
+
+void PreloaderPage::OnCancel() { AskFrameToClose(hwnd_); }
