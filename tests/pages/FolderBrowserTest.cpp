@@ -51,17 +51,21 @@ SIZE ClientSize(HWND window) {
     ::GetClientRect(window, &rect);
     return SIZE{rect.right, rect.bottom};
 }
-// The text of the tree's selected item.
-std::wstring SelectedName(HWND tree) {
+// Items of a tree, read from any thread of this process.
+HTREEITEM SelectedItem(HWND tree) {
+    return reinterpret_cast<HTREEITEM>(::SendMessageW(tree, TVM_GETNEXTITEM, TVGN_CARET, 0));
+}
+std::wstring ItemName(HWND tree, HTREEITEM handle) {
     wchar_t name[MAX_PATH] = {};
     TVITEMW item = {};
     item.mask = TVIF_TEXT;
-    item.hItem = reinterpret_cast<HTREEITEM>(::SendMessageW(tree, TVM_GETNEXTITEM, TVGN_CARET, 0));
+    item.hItem = handle;
     item.pszText = name;
     item.cchTextMax = MAX_PATH;
-    ::SendMessageW(tree, TVM_GETITEMW, 0, reinterpret_cast<LPARAM>(&item));
+    if (handle) ::SendMessageW(tree, TVM_GETITEMW, 0, reinterpret_cast<LPARAM>(&item));
     return name;
 }
+std::wstring SelectedName(HWND tree) { return ItemName(tree, SelectedItem(tree)); }
 
 bool Shown(HWND window) { return (::GetWindowLongPtrW(window, GWL_STYLE) & WS_VISIBLE) != 0; }
 
@@ -232,13 +236,17 @@ TEST_F(FolderBrowserTest, SystemDialogIsArrangedAndOnlyAConfirmedChoiceIsTaken) 
             seen.okRect = RectInParent(::GetDlgItem(dialog, IDOK));
             seen.cancelRect = RectInParent(::GetDlgItem(dialog, IDCANCEL));
             seen.tree = RectInParent(tree);
-            // It opened on the page's folder; the user picks the sub-folder in the tree.
-            seen.opened = SelectedName(tree);
-            // (Wine's tree now and then misses a selection: asked again until it shows.)
-            for (int i = 0; i < 10 && SelectedName(tree) != L"Unterordner"; ++i) {
-                ::SendMessageW(dialog, BFFM_SETSELECTIONW, TRUE, reinterpret_cast<LPARAM>(chosen.c_str()));
-                if (i) ::Sleep(50);
-            }
+            // It opened on the page's folder; the user opens that in the tree and clicks its
+            // sub-folder.
+            HTREEITEM item = SelectedItem(tree);
+            seen.opened = ItemName(tree, item);
+            ::SendMessageW(tree, TVM_EXPAND, TVE_EXPAND, reinterpret_cast<LPARAM>(item));
+            item = reinterpret_cast<HTREEITEM>(
+                ::SendMessageW(tree, TVM_GETNEXTITEM, TVGN_CHILD, reinterpret_cast<LPARAM>(item)));
+            while (item && ItemName(tree, item) != L"Unterordner")
+                item = reinterpret_cast<HTREEITEM>(
+                    ::SendMessageW(tree, TVM_GETNEXTITEM, TVGN_NEXT, reinterpret_cast<LPARAM>(item)));
+            ::SendMessageW(tree, TVM_SELECTITEM, TVGN_CARET, reinterpret_cast<LPARAM>(item));
             seen.picked = SelectedName(tree);
             ::PostMessageW(dialog, WM_COMMAND, IDOK, 0);
         } else {
