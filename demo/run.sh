@@ -1,40 +1,44 @@
 #!/usr/bin/env bash
-# Lays out a demo folder (the executable, ConfigParams.ini, Language.ini) and runs the wizard
-# under Wine: on $DISPLAY when there is one, otherwise headless, saving a screenshot.
+# The demo: lays out a demo folder as a distributor would (Wendrake.exe, Language.ini and the two
+# pictures; ConfigParams.ini follows once the server's port is known) and a web-server folder
+# with the sample full installer, the content, terms and later pages and a tracking address,
+# then runs demo/session.sh beside nginx on 127.0.0.1.
+#
+#   demo/run.sh [build folder]
+#
+# With $DISPLAY the wizard is there to click through; without one it is walked headless on a
+# private X display, and a picture of each step goes to <build>/demo-shots/.
 set -euo pipefail
 here="$(cd "$(dirname "$0")" && pwd)"
 root="$(cd "$here/.." && pwd)"
 build="$(cd "${1:-$root/build}" && pwd)"
 demo="$build/demo"
+www="$build/demo-www"
 
-rm -rf "$demo"
-mkdir -p "$demo"
-cp "$build/Wendrake.exe" "$here/ConfigParams.ini" "$here/Language.ini" "$demo/"
+# A few megabytes through nginx's rate-limited /slow/: the download takes about ten seconds,
+# long enough to watch it and to leave it for the features page half-way.
+installer_size=6M
+slow_rate=640k
+
+for file in "$build/Wendrake.exe" "$build/demo-programs/installer/SampleInstaller.exe" \
+            "$build/demo-programs/walker/DemoWalker.exe"; do
+  [ -f "$file" ] || { echo "demo: $file is missing; run 'make build BUILD=$build' first" >&2; exit 1; }
+done
+
+rm -rf "$demo" "$www"
+mkdir -p "$demo" "$www/poker"
+cp "$build/Wendrake.exe" "$here/Language.ini" "$demo/"
+"$here/make_pictures.sh" "$demo"
+
+cp "$here"/site/*.html "$www/"
+echo "counted" > "$www/track"
+# Windows ignores bytes after a program's last section, so zeros make it a realistic size.
+cp "$build/demo-programs/installer/SampleInstaller.exe" "$www/poker/CorvanaPokerSetup.exe"
+truncate -s "$installer_size" "$www/poker/CorvanaPokerSetup.exe"
 
 if [ -n "${DISPLAY:-}" ]; then
-  "$root/scripts/prefix-init.sh" "$build"
-  # shellcheck source=/dev/null
-  . "$build/wine-env.sh"
-  cd "$demo"
-  exec "$WINELOADER" Wendrake.exe
+  session=("$here/session.sh" "$build" person)
+else
+  session=(xvfb-run -a -s "-screen 0 1024x768x24" "$here/session.sh" "$build" walk)
 fi
-
-shot="$build/demo-wizard.png"
-xvfb-run -a -s "-screen 0 1024x768x24" bash -c '
-  set -eu
-  . "$1/wine-env.sh"
-  "$2/scripts/prefix-init.sh" "$1"
-  "$WINESERVER" -p
-  "$WINELOADER" wineboot >/dev/null 2>&1 </dev/null
-  cd "$1/demo"
-  "$WINELOADER" Wendrake.exe >/dev/null 2>&1 &
-  for _ in $(seq 1 60); do
-    xdotool search --name "Corvana Poker Setup" >/dev/null 2>&1 && break
-    sleep 0.5
-  done
-  sleep 2
-  echo "Wizard window title: $(xdotool search --name "Corvana Poker Setup" getwindowname 2>/dev/null | head -n 1)"
-  xwd -root -silent | convert xwd:- -crop 640x560+192+104 +repage "$3"
-  "$WINESERVER" -k || true
-' _ "$build" "$root" "$shot"
-echo "The wizard ran headless; screenshot: $shot"
+exec python3 "$root/tests/support/with_nginx.py" --root "$www" --slow-rate "$slow_rate" -- "${session[@]}"

@@ -1,0 +1,86 @@
+#!/usr/bin/env bash
+# One demo run beside the web server: demo/run.sh starts it through with_nginx.py, which gives
+# the server's address in WENDRAKE_NGINX_URL. Writes ConfigParams.ini for that address, runs
+# the wizard for a person ("person") or has DemoWalker.exe walk it on the current X display,
+# taking a picture of each step ("walk"), and ends with what the server was asked for.
+#
+#   demo/session.sh <build folder> person|walk
+set -euo pipefail
+here="$(cd "$(dirname "$0")" && pwd)"
+root="$(cd "$here/.." && pwd)"
+build="$1"
+mode="$2"
+demo="$build/demo"
+temp="$build/demo-temp"
+shots="$build/demo-shots"
+walker="$build/demo-programs/walker/DemoWalker.exe"
+
+windows_path() { local path="$1"; printf 'Z:%s' "${path//\//\\}"; }
+
+# The sample settings pointed at this server; the installer comes through the rate-limited /slow/.
+sed -e "s#http://127\.0\.0\.1:8765/#$WENDRAKE_NGINX_URL/#g" \
+    -e "s#^InstallerDownloadURL=$WENDRAKE_NGINX_URL/#&slow/#" \
+    "$here/ConfigParams.ini" > "$demo/ConfigParams.ini"
+
+# A temporary folder of the demo's own, so that every run downloads afresh.
+rm -rf "$temp" "$shots"
+mkdir -p "$temp" "$shots"
+
+# shellcheck source=/dev/null
+. "$build/wine-env.sh"
+"$root/scripts/prefix-init.sh" "$build"
+
+# Wendrake opens its tracking address hidden through IExplore.exe: for the demo a stand-in of
+# ours answers for it in the prefix and asks the server for the address. The prefix's own file
+# is kept aside once and put back at the end.
+iexplore="$WINEPREFIX/drive_c/windows/system32/iexplore.exe"
+kept="$build/demo-iexplore-original.exe"
+[ -f "$kept" ] || cp "$iexplore" "$kept"
+cp "$build/demo-programs/browser/DemoBrowser.exe" "$iexplore"
+finish() {
+  "$WINESERVER" -k 2>/dev/null || true
+  cp "$kept" "$iexplore"
+}
+trap finish EXIT
+
+exe="$(windows_path "$demo/Wendrake.exe")"
+wine_log="$build/demo-wine.log"
+status=0
+
+if [ "$mode" = person ]; then
+  echo "The wizard is open; the demo ends when it and the sample installer's window are closed."
+  "$WINELOADER" "$walker" person "$exe" "$(windows_path "$temp")" 2>"$wine_log" || status=$?
+  "$WINESERVER" -w
+else
+  # One wineserver for the whole walk: every Wine process start is then quicker.
+  "$WINESERVER" -p
+  "$WINELOADER" wineboot </dev/null >/dev/null 2>&1
+  echo "Walking the wizard headless; pictures:"
+  timeout 300 "$WINELOADER" "$walker" walk "$exe" "$(windows_path "$temp")" "$(windows_path "$shots")" \
+    </dev/null 2>"$wine_log" |
+    while IFS= read -r -t 120 line; do
+      line="${line%$'\r'}"
+      case "$line" in
+        "SHOT "*)
+          read -r _ name geometry <<<"$line"
+          xwd -root -silent | convert xwd:- -crop "$geometry" +repage -strip "$shots/.$name.png"
+          mv "$shots/.$name.png" "$shots/$name.png"
+          echo "  $shots/$name.png"
+          ;;
+        *) echo "$line" ;;
+      esac
+    done || status=$?
+fi
+
+record="$temp/SampleInstaller-record.txt"
+if [ -f "$record" ]; then
+  echo "The sample installer was started with: $(sed '1s/^\xEF\xBB\xBF//' "$record")"
+fi
+log="${WENDRAKE_NGINX_LOG#Z:}"
+echo "The web server answered (status, bytes sent, request, range asked for):"
+awk -F'\t' '{ printf "  %s %9s  %s%s\n", $2, $3, $1, ($5 == "" || $5 == "-") ? "" : "  [" $5 "]" }' "${log//\\//}"
+if [ "$mode" = walk ]; then
+  echo "Pictures of each step are in $shots/"
+fi
+[ "$status" -eq 0 ] || echo "The demo did not complete (exit code $status); Wine's messages are in $wine_log"
+exit "$status"
