@@ -11,6 +11,7 @@ packages=(
   fonts-liberation fonts-dejavu-core
   googletest
   nginx-light curl python3
+  zip unzip
 )
 
 missing=()
