@@ -5,13 +5,16 @@
 #                   from y 351 holding the buttons (y 357 to 382); the progress bar ends at
 #                   y 349. The picture runs on to y 422 so that a taller client area (a dialog
 #                   font with other metrics) is still covered; Wine clips the rest.
-#   Preloader.jpg   the download page: 411 x 219 pixels at (21, 92) of the client area.
+#   Preloader.jpg   the download page: 411 x 219 pixels at (21, 92) of the client area, on
+#                   the same gradient as the background there, so that no edge shows.
 # demo/walker prints these places as it finds them.
 set -euo pipefail
 out="$1"
 font="DejaVu-Sans-Bold"
 
-convert -size 436x422 gradient:'#12523d'-'#061f16' \
+gradient="gradient:#12523d-#061f16"
+
+convert -size 436x422 "$gradient" \
   -fill '#0a2e22' -draw 'rectangle 0,0 436,83' \
   -fill '#d9b650' -draw 'rectangle 0,84 436,85' \
   -font "$font" -fill '#f3e3a3' -pointsize 30 -annotate +22+50 'Corvana Poker' \
@@ -22,7 +25,7 @@ convert -size 436x422 gradient:'#12523d'-'#061f16' \
   -fill '#0a2e22' -draw 'rectangle 0,352 436,422' \
   -type TrueColor BMP3:"$out/BackGround.bmp"
 
-convert -size 411x219 xc:'#051b13' \
+convert -size 436x422 "$gradient" -crop 411x219+21+92 +repage \
   -fill '#0f6b4b' -stroke '#d9b650' -strokewidth 6 -draw 'roundrectangle 16,14 395,205 95,95' \
   -stroke none -fill '#128058' -draw 'roundrectangle 40,36 371,183 72,72' \
   -font DejaVu-Sans -pointsize 44 \

@@ -26,25 +26,25 @@ sed -e "s#http://127\.0\.0\.1:8765/#$WENDRAKE_NGINX_URL/#g" \
 rm -rf "$temp" "$shots"
 mkdir -p "$temp" "$shots"
 
-# shellcheck source=/dev/null
+# A Wine prefix of the demo's own, made like the tests' one: the demo and the tests of one build
+# can run at the same time, and what the demo changes stays out of the tests' prefix.
+wine="$build/demo-wine"
+mkdir -p "$wine"
+cat > "$wine/wine-env.sh" <<ENV
 . "$build/wine-env.sh"
-"$root/scripts/prefix-init.sh" "$build"
+export WINEPREFIX="$wine/prefix"
+ENV
+"$root/scripts/prefix-init.sh" "$wine"
+# shellcheck source=/dev/null
+. "$wine/wine-env.sh"
+trap '"$WINESERVER" -k 2>/dev/null || true' EXIT
 
-# Wendrake opens its tracking address hidden through IExplore.exe: for the demo a stand-in of
-# ours answers for it in the prefix and asks the server for the address. The prefix's own file
-# is kept aside once and put back at the end.
-iexplore="$WINEPREFIX/drive_c/windows/system32/iexplore.exe"
-kept="$build/demo-iexplore-original.exe"
-[ -f "$kept" ] || cp "$iexplore" "$kept"
-cp "$build/demo-programs/browser/DemoBrowser.exe" "$iexplore"
-finish() {
-  "$WINESERVER" -k 2>/dev/null || true
-  cp "$kept" "$iexplore"
-}
-trap finish EXIT
+# Wendrake opens its tracking address hidden through IExplore.exe: a stand-in of the demo's own
+# answers for it and asks the server for the address.
+cp "$build/demo-programs/browser/DemoBrowser.exe" "$WINEPREFIX/drive_c/windows/system32/iexplore.exe"
 
 exe="$(windows_path "$demo/Wendrake.exe")"
-wine_log="$build/demo-wine.log"
+wine_log="$wine/wine.log"
 status=0
 
 if [ "$mode" = person ]; then
