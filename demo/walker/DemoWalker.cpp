@@ -1,7 +1,7 @@
 // Walks the demo wizard the way a person would, for the headless demo: starts Wendrake.exe,
 // finds its windows by process id and control id and presses its buttons. Before each picture
 // it prints "SHOT <name> <geometry>" (the area to keep, as WxH+X+Y) and waits until
-// <shots>\<name>.png exists; demo/run.sh takes the pictures.
+// <shots>\<name>.png exists; demo/session.sh takes the pictures.
 //
 //   DemoWalker.exe walk   <Wendrake.exe> <temp folder> <shots folder>
 //   DemoWalker.exe person <Wendrake.exe> <temp folder>
@@ -54,7 +54,7 @@ DWORD ProcessOf(HWND window) {
     return pid;
 }
 
-// The visible top-level windows of the wizard's process, in z order, for which `accept` holds.
+// The first visible top-level window of the wizard's process, in z order, for which `accept` holds.
 HWND FindTopLevel(const std::function<bool(HWND)>& accept) {
     struct Search {
         const std::function<bool(HWND)>* accept;
@@ -205,7 +205,8 @@ void Walk() {
     Press(::GetDlgItem(PageWith(frame, IDC_INSTALL_PATH), IDC_BROWSE), "the Browse button");
     HWND browser = nullptr;
     Expect("the folder browser", [&] {
-        browser = FindTopLevel([frame](HWND w) { return w != frame && ::GetDlgItem(w, IDOK) && ::GetDlgItem(w, IDCANCEL); });
+        browser = FindTopLevel(
+            [frame](HWND w) { return w != frame && ::GetDlgItem(w, IDOK) && ::GetDlgItem(w, IDCANCEL); });
         return browser != nullptr;
     });
     ::Sleep(1000);  // the folder tree fills in
