@@ -61,15 +61,8 @@ protected:
         ::PostMessageW(wizard, WM_CLOSE, 0, 0);
         HWND noThanks = nullptr;
         WaitFor([&] {
-            ::EnumChildWindows(
-                wizard,
-                [](HWND child, LPARAM found) -> BOOL {
-                    if (::GetDlgCtrlID(child) != 113 || !::IsWindowVisible(child)) return TRUE;
-                    *reinterpret_cast<HWND*>(found) = child;
-                    return FALSE;
-                },
-                reinterpret_cast<LPARAM>(&noThanks));
-            return noThanks != nullptr;
+            noThanks = FindControl(wizard, 113);
+            return noThanks && ::IsWindowVisible(noThanks);
         });
         ASSERT_NE(noThanks, nullptr);
         ::PostMessageW(noThanks, BM_CLICK, 0, 0);

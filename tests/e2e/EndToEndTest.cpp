@@ -27,25 +27,6 @@ const char kLanguages[] =
 const wchar_t kUninstall[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Corvana E2E Product";
 const wchar_t kNtVersion[] = L"Software\\Microsoft\\Windows NT\\CurrentVersion";
 
-// A control of the wizard or its pages; ids repeat across pages (113 is Browse and
-// "No Thanks"), so a visible one wins.
-HWND Descendant(HWND parent, int id) {
-    struct Search {
-        int id;
-        HWND found;
-    } search = {id, nullptr};
-    ::EnumChildWindows(
-        parent,
-        [](HWND child, LPARAM data) -> BOOL {
-            auto* s = reinterpret_cast<Search*>(data);
-            if (::GetDlgCtrlID(child) != s->id) return TRUE;
-            s->found = child;
-            return !::IsWindowVisible(child);
-        },
-        reinterpret_cast<LPARAM>(&search));
-    return search.found;
-}
-
 bool Visible(HWND window) { return window && ::IsWindowVisible(window); }
 
 long long FileSize(const std::wstring& path) {
@@ -132,12 +113,12 @@ protected:
     }
     // Presses a button of the wizard or of one of its pages, as a click would.
     static void Press(HWND wizard, int id) {
-        HWND button = Descendant(wizard, id);
+        HWND button = FindControl(wizard, id);
         ASSERT_NE(button, nullptr) << "no control " << id;
         ::PostMessageW(button, BM_CLICK, 0, 0);
     }
     static bool WaitVisible(HWND wizard, int id, bool visible = true) {
-        return WaitFor([&] { return Visible(Descendant(wizard, id)) == visible; });
+        return WaitFor([&] { return Visible(FindControl(wizard, id)) == visible; });
     }
     HWND MessageBoxOfWendrake() {
         HWND box = nullptr;
@@ -203,7 +184,7 @@ TEST_F(EndToEnd, FreshInstallRunsEveryStageAndStartsTheInstaller) {
     ASSERT_TRUE(WaitVisible(wizard, IDC_INSTALL_PATH));
     ASSERT_TRUE(WaitFor([&] { return TextOf(::GetDlgItem(wizard, IDC_CONTINUE)) == L"I Agree"; }));
     // A folder with blanks and a trailing backslash: it arrives trimmed and unquoted.
-    HWND edit = Descendant(wizard, IDC_INSTALL_PATH);
+    HWND edit = FindControl(wizard, IDC_INSTALL_PATH);
     ::SendMessageW(edit, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(L"C:\\Games\\Corvana E2E Room\\"));
     Press(wizard, IDC_CONTINUE);
     ASSERT_TRUE(WaitVisible(wizard, IDC_PROGRESS));
@@ -244,7 +225,7 @@ TEST_F(EndToEnd, InstalledProductSkipsTheLocationPage) {
     ASSERT_TRUE(launches_.WaitForRecords(L"InstalledSetup.exe", 1, 60000));
     EXPECT_EQ(launches_.Records(L"InstalledSetup.exe")[0].parameters, L"");
     EXPECT_EQ(wendrake_.Wait(15000), 0);
-    EXPECT_EQ(Descendant(wizard, IDC_INSTALL_PATH), nullptr) << "the location page was never made";
+    EXPECT_EQ(FindControl(wizard, IDC_INSTALL_PATH), nullptr) << "the location page was never made";
     EXPECT_EQ(TrackedAddresses(), (std::vector<std::wstring>{Tracking(1), Tracking(3)}));
 }
 
@@ -311,7 +292,7 @@ TEST_F(EndToEnd, ProgramFilesFolderIsRefusedFromWindows6On) {
     wchar_t programFiles[MAX_PATH] = {};
     ASSERT_TRUE(::GetEnvironmentVariableW(L"ProgramFiles", programFiles, MAX_PATH));
     std::wstring inside = std::wstring(programFiles) + L"\\Corvana E2E";
-    ::SendMessageW(Descendant(wizard, IDC_INSTALL_PATH), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(inside.c_str()));
+    ::SendMessageW(FindControl(wizard, IDC_INSTALL_PATH), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(inside.c_str()));
     Press(wizard, IDC_CONTINUE);
     HWND box = MessageBoxOfWendrake();
     ASSERT_NE(box, nullptr);
@@ -320,7 +301,7 @@ TEST_F(EndToEnd, ProgramFilesFolderIsRefusedFromWindows6On) {
     ::PostMessageW(box, WM_COMMAND, IDOK, 0);
     ASSERT_TRUE(WaitFor([&] { return !::IsWindow(box); }));
     EXPECT_FALSE(Visible(::GetDlgItem(wizard, IDC_PROGRESS)));
-    EXPECT_EQ(TextOf(Descendant(wizard, IDC_INSTALL_PATH)), inside);
+    EXPECT_EQ(TextOf(FindControl(wizard, IDC_INSTALL_PATH)), inside);
 
     // The same folder is fine on Windows XP.
     version.reset();

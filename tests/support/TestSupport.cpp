@@ -159,6 +159,23 @@ HWND FindProcessWindow(DWORD processId, const wchar_t* className) {
     return search.found;
 }
 
+HWND FindControl(HWND parent, int id) {
+    struct Search {
+        int id;
+        HWND found;
+    } search = {id, nullptr};
+    ::EnumChildWindows(
+        parent,
+        [](HWND child, LPARAM data) -> BOOL {
+            auto* s = reinterpret_cast<Search*>(data);
+            if (::GetDlgCtrlID(child) != s->id) return TRUE;
+            s->found = child;
+            return !::IsWindowVisible(child);
+        },
+        reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}
+
 std::wstring TextOf(HWND window) {
     wchar_t text[4096] = {};
     ::SendMessageW(window, WM_GETTEXT, 4096, reinterpret_cast<LPARAM>(text));

@@ -60,6 +60,9 @@ private:
 // The first visible top-level window of the process with the given class name (null: any).
 HWND FindProcessWindow(DWORD processId, const wchar_t* className);
 std::wstring TextOf(HWND window);
+// A control anywhere below the window. Ids repeat across the wizard's pages (113 is both
+// Browse and "No Thanks"), so a visible one wins over a hidden one.
+HWND FindControl(HWND parent, int id);
 
 // Sets a registry text value for the life of the object, restoring the old state afterwards
 // (a key it had to create is deleted again when nothing else was put in it).

@@ -51,23 +51,6 @@ bool PumpUntil(const std::function<bool()>& condition, DWORD timeoutMs = 20000) 
     return true;
 }
 
-HWND Descendant(HWND parent, int id) {
-    struct Search {
-        int id;
-        HWND found;
-    } search = {id, nullptr};
-    ::EnumChildWindows(
-        parent,
-        [](HWND child, LPARAM data) -> BOOL {
-            auto* s = reinterpret_cast<Search*>(data);
-            if (::GetDlgCtrlID(child) != s->id) return TRUE;
-            s->found = child;
-            return FALSE;
-        },
-        reinterpret_cast<LPARAM>(&search));
-    return search.found;
-}
-
 // Records what the frame puts into its percentage label and progress bar.
 class ProgressWatch {
 public:
@@ -137,7 +120,7 @@ protected:
         LoadTexts(L"English");
     }
     void Click(WizardWindow& frame, int id) {
-        HWND button = Descendant(frame.Handle(), id);
+        HWND button = FindControl(frame.Handle(), id);
         ASSERT_NE(button, nullptr) << id;
         ::SendMessageW(button, BM_CLICK, 0, 0);
         Pump(100);
@@ -213,7 +196,7 @@ TEST_F(FrameTest, WalkThroughEveryStageLikeAUser) {
     Click(frame, IDC_CANCEL_SETUP);
     EXPECT_TRUE(frame.FeaturesPageShown());
     EXPECT_EQ(FrameVisibility(frame), (Shown{false, false, false, false, false, false}));
-    EXPECT_TRUE(Visible(Descendant(frame.Handle(), IDC_CONTINUE_INSTALL)));
+    EXPECT_TRUE(Visible(FindControl(frame.Handle(), IDC_CONTINUE_INSTALL)));
     Click(frame, IDC_CONTINUE_INSTALL);
     EXPECT_FALSE(frame.FeaturesPageShown());
     EXPECT_EQ(frame.Stage(), 2);
