@@ -52,7 +52,9 @@ TEST_F(LinkOpenerTest, VisibleLinkReachesTheRegisteredBrowserWithTheAddressAlone
     RegisterBrowser(L"\"" + browser + L"\" -osint -url \"%1\"");
     EXPECT_EQ(BrowserPath(), Upper(browser));
 
+    // One at a time: two browsers started together may write their records in either order.
     OpenLink(kUrl, SW_SHOWNORMAL);
+    ASSERT_TRUE(log.WaitForRecords(L"browser.exe", 1));
     OpenLink(L"", SW_SHOWNORMAL);
     ASSERT_TRUE(log.WaitForRecords(L"browser.exe", 2));
     std::vector<LaunchRecord> starts = log.Records(L"browser.exe");
