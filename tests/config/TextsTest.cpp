@@ -69,11 +69,17 @@ TEST_F(TextsTest, FallbacksBetweenSections) {
     EXPECT_EQ(AppTexts().ButtonNext, L"Next");
 }
 
-TEST_F(TextsTest, MissingEnglishEndsTheLookup) {
+TEST_F(TextsTest, MissingEnglishOrAnEmptyFileEndsTheLookup) {
     std::wstring path = Write("[Deutsch]\nButtonNext=Weiter\n");
     EXPECT_EQ(ReadLanguageValue(L"Svenska", L"ButtonNext", path, true), L"");
     LoadTexts(L"Svenska", path);
     EXPECT_EQ(AppTexts().ButtonNext, L"");
+
+    path = Write("");
+    EXPECT_TRUE(ListLanguages(path).empty());
+    EXPECT_EQ(FindLanguageByShortName(L"en", path), L"");
+    LoadTexts(L"English", path);
+    EXPECT_EQ(AppTexts().ApplicationTitle, L"");
 }
 
 TEST_F(TextsTest, ExactHeaderWinsOverANameInsideAnEarlierLine) {
