@@ -218,8 +218,10 @@ void WizardWindow::OnDownloadStatus(unsigned long code) {
         break;
     case ::DownloadComplete:
         downloadComplete_ = true;
-        // One last look at the counts, so that the display ends at 100%.
+        // One last look at the counts, so that the display ends at 100%, painted now: the
+        // installer start below holds this thread for two seconds.
         UpdateProgress();
+        ::RedrawWindow(hwnd_, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
         ::KillTimer(hwnd_, kProgressTimer);
         LaunchInstaller();
         break;
