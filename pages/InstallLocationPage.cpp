@@ -139,8 +139,7 @@ void InstallLocationPage::OpenTermsLink() {
     ExpandUrlPlaceholders(address);
     OpenLink(address, SW_SHOWNORMAL);
     // Visited: the link takes its second colour from now on.
-    termsVisited_ = true;
-    if (termsLink_.Handle()) ::InvalidateRect(termsLink_.Handle(), nullptr, TRUE);
+    termsLink_.UseAlternateColour(kVisitedLinkColour);
 }
 
 LRESULT InstallLocationPage::OnCtlColor(WPARAM wParam, LPARAM lParam) {
@@ -150,15 +149,11 @@ LRESULT InstallLocationPage::OnCtlColor(WPARAM wParam, LPARAM lParam) {
     case IDC_INSTALL_PATH:
         NotHandled();
         return 0;
-    case IDC_TERMS_LINK: {
-        // The link chooses its own text colour, until it has been visited; the page keeps
-        // it transparent.
-        HDC dc = reinterpret_cast<HDC>(wParam);
+    case IDC_TERMS_LINK:
+        // The link chooses its own text colour; the page keeps it transparent.
         DefaultCtlColor(WM_CTLCOLORSTATIC, wParam, lParam);
-        if (termsVisited_) ::SetTextColor(dc, kVisitedLinkColour);
-        ::SetBkMode(dc, TRANSPARENT);
+        ::SetBkMode(reinterpret_cast<HDC>(wParam), TRANSPARENT);
         return reinterpret_cast<LRESULT>(::GetStockObject(NULL_BRUSH));
-    }
     default:
         return WhiteOverBackground(wParam);
     }

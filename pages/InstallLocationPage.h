@@ -39,7 +39,6 @@ private:
     std::wstring availableSpaceText;
     LinkLabel termsLink_;
     // Set once the terms have been opened: the link is drawn in its visited colour.
-    bool termsVisited_ = false;
     Font headingFont_;
     Font linkFont_;
     Font editFont_;

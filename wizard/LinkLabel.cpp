@@ -46,6 +46,12 @@ void LinkLabel::OnAttached() {
     ::SetWindowLongPtrW(hwnd_, GWL_STYLE, style | SS_NOTIFY);
 }
 
+void LinkLabel::UseAlternateColour(COLORREF colour) {
+    alternateColour_ = colour;
+    useAlternateColour_ = true;
+    if (hwnd_) ::InvalidateRect(hwnd_, nullptr, TRUE);
+}
+
 void LinkLabel::FitToText(const std::wstring& text, int showCommand) {
     WindowDC dc(hwnd_);
     if (!dc.Get()) return;

@@ -20,6 +20,9 @@ public:
     bool ColorsItself() const override { return true; }
     bool OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) override;
 
+    // Switches to the alternate colour (a visited link, for instance); redrawn at once.
+    void UseAlternateColour(COLORREF colour);
+
     bool Hovering() const { return hover_; }
     bool HasFocus() const { return focus_; }
 
