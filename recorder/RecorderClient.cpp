@@ -4,6 +4,15 @@ std::wstring RecorderExe() { return FromUnixPath(RECORDER_EXE); }
 
 bool CopyRecorderTo(const std::wstring& path) { return ::CopyFileW(RecorderExe().c_str(), path.c_str(), FALSE) != FALSE; }
 
+std::string WritePaddedRecorder(const std::wstring& path, size_t size) {
+    std::string bytes = ReadBytes(RecorderExe());
+    if (bytes.empty()) return bytes;
+    // Bytes after the program's image do not stop it from running.
+    if (bytes.size() < size) bytes.resize(size, '\x5A');
+    WriteBytes(path, bytes);
+    return bytes;
+}
+
 std::vector<LaunchRecord> LaunchLog::Records(const std::wstring& exeName) const {
     return ParseRecords(ReadBytes(dir_ / RecordFileName(exeName)));
 }

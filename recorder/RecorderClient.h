@@ -14,6 +14,10 @@
 std::wstring RecorderExe();
 // Copies the recorder to the given path (a stand-in browser, installer, ...).
 bool CopyRecorderTo(const std::wstring& path);
+// Writes the recorder to the path padded to `size` bytes (a stand-in full installer for a web
+// server to send; a large one takes a while on a slow link) and returns the bytes written,
+// empty when the recorder cannot be read.
+std::string WritePaddedRecorder(const std::wstring& path, size_t size);
 
 // A fresh folder that receives the records of every recorder this process starts from now
 // on (through the environment they inherit); the previous folder is restored on destruction.

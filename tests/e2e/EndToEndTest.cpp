@@ -78,19 +78,10 @@ protected:
         ASSERT_TRUE(::CopyFileW((BuildDir() + L"Wendrake.exe").c_str(), (app_ / L"Wendrake.exe").c_str(), FALSE));
         WriteBytes(app_ / L"Language.ini", kLanguages);
     }
-    void TearDown() override {
-        if (wendrake_.Running()) {
-            ::TerminateProcess(::OpenProcess(PROCESS_TERMINATE, FALSE, wendrake_.Id()), 9);
-            wendrake_.Wait(5000);
-        }
-    }
 
-    // Serves a copy of the recorder, padded to `size` bytes, as the full installer.
+    // Serves the recorder, padded to `size` bytes, as the full installer.
     std::string ServeInstaller(const std::wstring& name, size_t size) {
-        std::string bytes = ReadBytes(RecorderExe());
-        if (bytes.size() < size) bytes.resize(size, '\x5A');
-        WriteBytes(root_ + L"\\" + name, bytes);
-        return bytes;
+        return WritePaddedRecorder(root_ + L"\\" + name, size);
     }
     void Configure(const std::wstring& downloadPath) {
         WriteBytes(app_ / L"ConfigParams.ini",

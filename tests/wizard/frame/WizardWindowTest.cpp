@@ -26,8 +26,6 @@ const char kLanguages[] =
 
 const int kFrameControls[] = {IDC_CONTINUE, IDC_CANCEL_SETUP, IDC_BACK, IDC_PROGRESS, IDC_PERCENT, IDC_STATUS};
 
-std::wstring Env(const wchar_t* name) { return EnvironmentValue(name); }
-
 // Delivers messages the way the modal loop does, for a while.
 void Pump(DWORD ms) {
     DWORD start = ::GetTickCount();
@@ -92,8 +90,8 @@ bool Visible(HWND window) { return window && (::GetWindowLongPtrW(window, GWL_ST
 class FrameTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        url_ = Env(L"WENDRAKE_NGINX_URL");
-        root_ = Env(L"WENDRAKE_NGINX_ROOT");
+        url_ = EnvironmentValue(L"WENDRAKE_NGINX_URL");
+        root_ = EnvironmentValue(L"WENDRAKE_NGINX_ROOT");
         ASSERT_FALSE(url_.empty()) << "run under tests/support/with_nginx.py";
         ASSERT_TRUE(iexplore_.Placed());
         WriteBytes(ProgramFolder() + L"Language.ini", kLanguages);
@@ -103,12 +101,9 @@ protected:
         ::DeleteFileW((ProgramFolder() + L"Language.ini").c_str());
     }
 
-    // Serves a copy of the recorder, padded to `size` bytes, as the full installer.
+    // Serves the recorder, padded to `size` bytes, as the full installer.
     void ServeInstaller(const std::wstring& name, size_t size) {
-        std::string bytes = ReadBytes(RecorderExe());
-        ASSERT_FALSE(bytes.empty());
-        if (bytes.size() < size) bytes.resize(size, '\x5A');
-        WriteBytes(root_ + L"\\" + name, bytes);
+        ASSERT_FALSE(WritePaddedRecorder(root_ + L"\\" + name, size).empty());
     }
     void Configure(const std::wstring& installerUrl) {
         WriteBytes(temp_ / L"ConfigParams.ini",
@@ -141,7 +136,7 @@ protected:
     }
     int NginxRequestsFor(const std::wstring& name) {
         int count = 0;
-        std::string log = ReadBytes(Env(L"WENDRAKE_NGINX_LOG"));
+        std::string log = ReadBytes(EnvironmentValue(L"WENDRAKE_NGINX_LOG"));
         for (size_t at = log.find(Utf8(name)); at != std::string::npos; at = log.find(Utf8(name), at + 1)) ++count;
         return count;
     }
