@@ -27,6 +27,9 @@ const SettingKey kKeys[] = {
     {L"InstallFolderName", &Settings::InstallFolderName},
     {L"OtherProductForCommonInstall", &Settings::OtherProductForCommonInstall},
     {L"VistaDefaultInstallPath", &Settings::VistaDefaultInstallPath},
+    {L"InstallerSHA256", &Settings::InstallerSHA256},
+    {L"InstallerSize", &Settings::InstallerSize},
+    {L"InstallerSigner", &Settings::InstallerSigner},
 };
 
 }  // namespace

@@ -19,6 +19,10 @@ struct Settings {
     std::wstring InstallFolderName;
     std::wstring OtherProductForCommonInstall;
     std::wstring VistaDefaultInstallPath;
+    // Optional checks of the downloaded installer; empty means no check.
+    std::wstring InstallerSHA256;
+    std::wstring InstallerSize;
+    std::wstring InstallerSigner;
 };
 
 // The process-wide settings; empty until LoadSettings.

@@ -25,6 +25,7 @@ constexpr unsigned long DownloadStarted = 12003;     // the file request was acc
 constexpr unsigned long DownloadFailed = 12004;      // the download ended without the whole file
 constexpr unsigned long DownloadComplete = 12005;    // the whole file is on disk
 constexpr unsigned long DownloadRetrying = 12006;    // a network error; a new attempt follows in a second
+constexpr unsigned long DownloadCorrupt = 12007;     // the file failed its checks twice; nothing is kept
 
 // The user's temporary folder as GetTempPathW reports it, with its trailing backslash.
 std::wstring TempFolder();
