@@ -76,11 +76,11 @@ int WideToCodePageSize(const wchar_t* wide, int codePage) {
     return ::WideCharToMultiByte(cp, WC_COMPOSITECHECK | WC_SEPCHARS, wide, -1, nullptr, 0, "#", nullptr);
 }
 
-std::string WideToCodePageString(const std::wstring& wide, int codePage) {
+std::vector<char> WideToCodePageBytes(const std::wstring& wide, int codePage) {
     int size = WideToCodePageSize(wide.c_str(), codePage);
-    if (size <= 0) return std::string();
-    std::string bytes(static_cast<size_t>(size), '\0');
-    int written = WideToCodePage(wide.c_str(), &bytes[0], size, codePage);
+    if (size <= 0) return std::vector<char>();
+    std::vector<char> bytes(static_cast<size_t>(size));
+    int written = WideToCodePage(wide.c_str(), bytes.data(), size, codePage);
     bytes.resize(written > 0 ? static_cast<size_t>(written) : 0);
     return bytes;
 }

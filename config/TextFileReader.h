@@ -3,6 +3,7 @@
 
 #include <cstdio>
 #include <string>
+#include <vector>
 
 class TextFileReader {
 public:
@@ -33,5 +34,6 @@ int WideToCodePage(const wchar_t* wide, char* bytes, int capacity, int codePage)
 // Bytes WideToCodePage needs for the string, terminator included; 0 on failure.
 int WideToCodePageSize(const wchar_t* wide, int codePage);
 
-// The whole string converted, for callers that do not size buffers themselves.
-std::string WideToCodePageString(const std::wstring& wide, int codePage);
+// The whole string converted, without a terminator, for callers that do not size buffers
+// themselves. (A byte vector: std::string would bring its whole library instantiation along.)
+std::vector<char> WideToCodePageBytes(const std::wstring& wide, int codePage);

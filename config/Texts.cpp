@@ -122,6 +122,18 @@ void ReplaceAll(std::wstring& text, const std::wstring& from, const std::wstring
         text.replace(at, from.size(), to);
 }
 
+std::wstring DecimalText(long long value) {
+    wchar_t digits[24];
+    wchar_t* at = digits + 24;
+    unsigned long long magnitude = value < 0 ? 0ULL - static_cast<unsigned long long>(value) : value;
+    do {
+        *--at = static_cast<wchar_t>(L'0' + magnitude % 10);
+        magnitude /= 10;
+    } while (magnitude != 0);
+    if (value < 0) *--at = L'-';
+    return std::wstring(at, digits + 24);
+}
+
 std::vector<std::wstring> ListLanguages(const std::wstring& path) {
     std::vector<std::wstring> lines, names;
     if (!ReadAllLines(path, lines)) return names;

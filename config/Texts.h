@@ -67,5 +67,8 @@ std::wstring LanguageAt(int index, const std::wstring& path = LanguageFilePath()
 void ReplaceAll(std::wstring& text, const std::wstring& from, const std::wstring& to);
 // Replaces "$ProductName$", "$BrandName$", "$LangName$" and "$SL$", in that order.
 void ExpandUrlPlaceholders(std::wstring& url);
+// The number in decimal digits. (std::to_wstring would bring the C library's whole
+// formatted-output machinery into the executable for this one job.)
+std::wstring DecimalText(long long value);
 // Trims white space from both ends.
 std::wstring Trim(const std::wstring& text);

@@ -4,6 +4,8 @@
 #include <cwchar>
 #include <vector>
 
+#include "config/Texts.h"
+
 // The window's timer reads the counts while a WinINet thread writes them: on a 32-bit build
 // a plain 64-bit read could tear, and a lock-based atomic would be a hidden lock.
 static_assert(std::atomic<long long>::is_always_lock_free, "64-bit counts must be lock-free atomics");
@@ -97,8 +99,8 @@ std::wstring ReadStampFile() {
 }
 
 bool WriteStampFile(const std::wstring& stamp) {
-    std::string bytes;
-    for (wchar_t c : stamp) bytes += c < 0x100 ? static_cast<char>(c) : '?';
+    std::vector<char> bytes;
+    for (wchar_t c : stamp) bytes.push_back(c < 0x100 ? static_cast<char>(c) : '?');
     FileHandle stampFile(::CreateFileW((TempFolder() + kStampFileName).c_str(), GENERIC_WRITE, 0, nullptr,
                                        CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
     DWORD written = 0;
@@ -205,7 +207,7 @@ bool DownloadEngine::OpenLocalFile() {
 bool DownloadEngine::IssueRequest() {
     // The probe asks for one byte: a whole-file GET would stream the file a second time
     // beside the real download, closing its handle does not stop that.
-    std::wstring header = probePhase ? L"Range: bytes=0-0\r\n" : L"Range: bytes=" + std::to_wstring(rangeStart) + L"-\r\n";
+    std::wstring header = probePhase ? L"Range: bytes=0-0\r\n" : L"Range: bytes=" + DecimalText(rangeStart) + L"-\r\n";
     waiting = Waiting::Open;
     HINTERNET answered = ::InternetOpenUrlW(internet.Get(), url.c_str(), header.c_str(), static_cast<DWORD>(-1),
                                             INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE,

@@ -47,7 +47,7 @@ void WriteRegistryText(HKEY root, const std::wstring& key, const std::wstring& v
     if (::RegCreateKeyExW(root, key.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS, nullptr,
                           created.Put(), nullptr) != ERROR_SUCCESS)
         return;
-    std::string bytes = WideToCodePageString(text, kUtf8);
+    std::vector<char> bytes = WideToCodePageBytes(text, kUtf8);
     bytes.push_back('\0');
     ::RegSetValueExW(created.Get(), value.c_str(), 0, REG_BINARY, reinterpret_cast<const BYTE*>(bytes.data()),
                      static_cast<DWORD>(bytes.size()));

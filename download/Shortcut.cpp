@@ -72,7 +72,7 @@ HRESULT CreateShellLink(const std::wstring& target, const std::wstring& linkPath
     // The wide interface: through IShellLinkA a path with letters outside the system code
     // page would be stored with "#" in their place, and the shortcut would lead nowhere.
     ComPtr<IShellLinkW> link;
-    HRESULT result = ::CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW, link.PutVoid());
+    HRESULT result = ::CoCreateInstance(__uuidof(ShellLink), nullptr, CLSCTX_INPROC_SERVER, __uuidof(IShellLinkW), link.PutVoid());
     if (FAILED(result)) return result;
     link->SetPath(target.c_str());
     link->SetDescription(description.c_str());

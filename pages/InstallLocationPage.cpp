@@ -29,7 +29,7 @@ std::wstring ApplicationName() {
 
 }  // namespace
 
-std::wstring WholeMegabytes(ULONGLONG bytes) { return std::to_wstring(bytes >> 20); }
+std::wstring WholeMegabytes(ULONGLONG bytes) { return DecimalText(bytes >> 20); }
 
 const MessageEntry<InstallLocationPage> InstallLocationPage::kMessages[] = {
     {WM_COMMAND, BN_CLICKED, IDC_BROWSE, &InstallLocationPage::OnBrowse},

@@ -119,13 +119,13 @@ public:
     HRESULT QueryInterface(REFIID iid, void** out) {
         if (!out) return E_POINTER;
         *out = nullptr;
-        if (iid == IID_IUnknown || iid == IID_IOleClientSite)
+        if (iid == __uuidof(IUnknown) || iid == __uuidof(IOleClientSite))
             *out = static_cast<IOleClientSite*>(&clientSite_);
-        else if (iid == IID_IOleWindow || iid == IID_IOleInPlaceSite)
+        else if (iid == __uuidof(IOleWindow) || iid == __uuidof(IOleInPlaceSite))
             *out = static_cast<IOleInPlaceSite*>(&inPlaceSite_);
-        else if (iid == IID_IOleInPlaceUIWindow || iid == IID_IOleInPlaceFrame)
+        else if (iid == __uuidof(IOleInPlaceUIWindow) || iid == __uuidof(IOleInPlaceFrame))
             *out = static_cast<IOleInPlaceFrame*>(&frame_);
-        else if (iid == IID_IDispatch || iid == DIID_DWebBrowserEvents2)
+        else if (iid == __uuidof(IDispatch) || iid == __uuidof(DWebBrowserEvents2))
             *out = static_cast<IDispatch*>(&events_);
         else
             return E_NOINTERFACE;
@@ -176,7 +176,7 @@ HRESULT InPlaceSitePart::GetWindow(HWND* window) {
 HRESULT InPlaceSitePart::GetWindowContext(IOleInPlaceFrame** frame, IOleInPlaceUIWindow** document, LPRECT position,
                                           LPRECT clip, LPOLEINPLACEFRAMEINFO info) {
     if (!frame || !document || !position || !clip || !info) return E_POINTER;
-    site->QueryInterface(IID_IOleInPlaceFrame, reinterpret_cast<void**>(frame));
+    site->QueryInterface(__uuidof(IOleInPlaceFrame), reinterpret_cast<void**>(frame));
     *document = nullptr;
     ::GetClientRect(site->Window(), position);
     *clip = *position;
@@ -236,7 +236,7 @@ bool ContentBrowser::Create(UINT id, const RECT& rect, HWND parent) {
 }
 
 bool ContentBrowser::Embed() {
-    if (FAILED(::CoCreateInstance(CLSID_WebBrowser, nullptr, CLSCTX_INPROC_SERVER, IID_IOleObject,
+    if (FAILED(::CoCreateInstance(__uuidof(WebBrowser), nullptr, CLSCTX_INPROC_SERVER, __uuidof(IOleObject),
                                   control_.PutVoid())))
         return false;
     IOleClientSite* clientSite = site_->ClientSite();
@@ -252,7 +252,7 @@ bool ContentBrowser::Embed() {
     // The control reports its events only once it is active in place.
     ComPtr<IConnectionPointContainer> points;
     if (FAILED(control_.As(points)) ||
-        FAILED(points->FindConnectionPoint(DIID_DWebBrowserEvents2, eventPoint_.Put())))
+        FAILED(points->FindConnectionPoint(__uuidof(DWebBrowserEvents2), eventPoint_.Put())))
         return false;
     if (FAILED(eventPoint_->Advise(site_->Events(), &eventCookie_))) {
         eventPoint_.Reset();

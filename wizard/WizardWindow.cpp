@@ -253,7 +253,7 @@ void WizardWindow::UpdateProgress() {
     if (received > 0) {
         // 64-bit arithmetic: no overflow below 180 petabytes.
         unsigned long long percent = received >= total ? 100 : received * 100 / total;
-        percentText_ = std::to_wstring(percent) + L"%";
+        percentText_ = DecimalText(percent) + L"%";
         ::SendMessageW(Item(IDC_PROGRESS), PBM_SETPOS, static_cast<WPARAM>(percent), 0);
     }
     ::SetWindowTextW(Item(IDC_PERCENT), percentText_.c_str());
@@ -274,7 +274,7 @@ void WizardWindow::TrackStage(int n) {
     // Without an address there is nothing to track; a browser started empty would linger.
     if (url.empty()) return;
     ExpandUrlPlaceholders(url);
-    ReplaceAll(url, L"$StageID$", std::to_wstring(n));
+    ReplaceAll(url, L"$StageID$", DecimalText(n));
     OpenLink(url, SW_HIDE);
 }
 
