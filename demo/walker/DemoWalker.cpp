@@ -60,15 +60,17 @@ HWND FindTopLevel(const std::function<bool(HWND)>& accept) {
         const std::function<bool(HWND)>* accept;
         HWND found;
     } search = {&accept, nullptr};
-    ::EnumWindows(
-        [](HWND window, LPARAM data) -> BOOL {
-            auto* s = reinterpret_cast<Search*>(data);
-            if (ProcessOf(window) != wizard.dwProcessId || !::IsWindowVisible(window) || !(*s->accept)(window))
-                return TRUE;
-            s->found = window;
-            return FALSE;
-        },
-        reinterpret_cast<LPARAM>(&search));
+    // A named function: on 32-bit Windows the callback must use the system's calling convention.
+    struct Visit {
+        static BOOL CALLBACK Window(HWND window, LPARAM data) {
+                auto* s = reinterpret_cast<Search*>(data);
+                if (ProcessOf(window) != wizard.dwProcessId || !::IsWindowVisible(window) || !(*s->accept)(window))
+                    return TRUE;
+                s->found = window;
+                return FALSE;
+        }
+    };
+    ::EnumWindows(&Visit::Window, reinterpret_cast<LPARAM>(&search));
     return search.found;
 }
 
@@ -77,15 +79,16 @@ HWND Descendant(HWND parent, int id) {
         int id;
         HWND found;
     } search = {id, nullptr};
-    ::EnumChildWindows(
-        parent,
-        [](HWND child, LPARAM data) -> BOOL {
+    // A named function: on 32-bit Windows a callback must use the system's calling convention.
+    struct Visit {
+        static BOOL CALLBACK Window(HWND child, LPARAM data) {
             auto* s = reinterpret_cast<Search*>(data);
             if (::GetDlgCtrlID(child) != s->id) return TRUE;
             s->found = child;
             return FALSE;
-        },
-        reinterpret_cast<LPARAM>(&search));
+        }
+    };
+    ::EnumChildWindows(parent, &Visit::Window, reinterpret_cast<LPARAM>(&search));
     return search.found;
 }
 
@@ -119,15 +122,16 @@ void Press(HWND button, const char* what) {
 // The area of every visible window of the wizard (and of `extra`), with a margin, on screen.
 std::string Geometry(HWND extra) {
     RECT area = {};
-    ::EnumWindows(
-        [](HWND window, LPARAM data) -> BOOL {
-            RECT r;
-            if (ProcessOf(window) == wizard.dwProcessId && ::IsWindowVisible(window) && ::GetWindowRect(window, &r) &&
-                r.right - r.left > 1 && r.bottom - r.top > 1)
-                ::UnionRect(reinterpret_cast<RECT*>(data), reinterpret_cast<RECT*>(data), &r);
-            return TRUE;
-        },
-        reinterpret_cast<LPARAM>(&area));
+    struct Visit {
+        static BOOL CALLBACK Window(HWND window, LPARAM data) {
+                RECT r;
+                if (ProcessOf(window) == wizard.dwProcessId && ::IsWindowVisible(window) && ::GetWindowRect(window, &r) &&
+                    r.right - r.left > 1 && r.bottom - r.top > 1)
+                    ::UnionRect(reinterpret_cast<RECT*>(data), reinterpret_cast<RECT*>(data), &r);
+                return TRUE;
+        }
+    };
+    ::EnumWindows(&Visit::Window, reinterpret_cast<LPARAM>(&area));
     RECT r;
     if (extra && ::GetWindowRect(extra, &r)) ::UnionRect(&area, &area, &r);
     const int margin = 12;

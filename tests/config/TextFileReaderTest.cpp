@@ -89,5 +89,6 @@ TEST(CodePages, CodePageToWideCountsWithoutTerminator) {
     EXPECT_STREQ(wide, L"\x00E9t\x00E9");
     EXPECT_EQ(CodePageToWide("", wide, 8, 65001), 0);
     EXPECT_EQ(CodePageToWide(nullptr, wide, 8, 65001), 0);
-    EXPECT_EQ(WideToCodePageString(L"D\x00FCsseldorf", 65001), "D\xC3\xBC" "sseldorf");
+    std::vector<char> bytes = WideToCodePageBytes(L"D\x00FCsseldorf", 65001);
+    EXPECT_EQ(std::string(bytes.begin(), bytes.end()), "D\xC3\xBC" "sseldorf");
 }

@@ -3,7 +3,6 @@
 
 #include <gtest/gtest.h>
 
-#include <mutex>
 #include <vector>
 
 #include "download/DownloadEngine.h"
@@ -37,11 +36,11 @@ class Notifications {
 public:
     static void Record(unsigned long code, void* context) {
         auto* self = static_cast<Notifications*>(context);
-        std::lock_guard<std::mutex> hold(self->mutex_);
+        TestLock::Hold hold(self->lock_);
         self->codes_.push_back(code);
     }
     std::vector<unsigned long> Codes() {
-        std::lock_guard<std::mutex> hold(mutex_);
+        TestLock::Hold hold(lock_);
         return codes_;
     }
     size_t Count(unsigned long code) {
@@ -51,7 +50,7 @@ public:
     }
 
 private:
-    std::mutex mutex_;
+    TestLock lock_;
     std::vector<unsigned long> codes_;
 };
 

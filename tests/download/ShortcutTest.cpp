@@ -40,7 +40,7 @@ LinkContents ReadLink(const std::wstring& path) {
     LinkContents contents;
     ComPtr<IShellLinkW> link;
     ComPtr<IPersistFile> file;
-    if (FAILED(::CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW, link.PutVoid())) ||
+    if (FAILED(::CoCreateInstance(__uuidof(ShellLink), nullptr, CLSCTX_INPROC_SERVER, __uuidof(IShellLinkW), link.PutVoid())) ||
         FAILED(link.As(file)) || FAILED(file->Load(path.c_str(), STGM_READ)))
         return contents;
     // The target as the shell opens it: through the link's item list, which keeps every letter

@@ -157,11 +157,14 @@ TEST(ModalLoop, PreTranslationOfAParentSwallowsKeysOfItsChildren) {
 TEST(ModalLoop, RunModalEndsWhenTheWindowIsDestroyed) {
     Frame frame;
     // Closing from inside the loop: a posted message destroys the window.
-    ::SetTimer(nullptr, 0, 50, [](HWND, UINT, UINT_PTR id, DWORD) {
-        ::KillTimer(nullptr, id);
-        HWND w = ::FindWindowW(L"#32770", L"");
-        if (w) ::DestroyWindow(w);
-    });
+    struct Timer {
+        static void CALLBACK Fired(HWND, UINT, UINT_PTR id, DWORD) {
+            ::KillTimer(nullptr, id);
+            HWND w = ::FindWindowW(L"#32770", L"");
+            if (w) ::DestroyWindow(w);
+        }
+    };
+    ::SetTimer(nullptr, 0, 50, &Timer::Fired);
     INT_PTR result = frame.RunModal(nullptr);
     EXPECT_EQ(result, 0);
     EXPECT_EQ(frame.Handle(), nullptr);

@@ -87,8 +87,7 @@ void Click(HWND button) {
 }
 
 DialogWatcher::DialogWatcher(std::wstring caption, std::function<void(HWND)> handler)
-    : caption_(std::move(caption)), handler_(std::move(handler)) {
-    thread_ = std::thread([this] {
+    : caption_(std::move(caption)), handler_(std::move(handler)), thread_([this] {
         while (!stop_) {
             HWND dialog = ::FindWindowW(L"#32770", caption_.c_str());
             if (dialog && ::IsWindowVisible(dialog)) {
@@ -99,13 +98,11 @@ DialogWatcher::DialogWatcher(std::wstring caption, std::function<void(HWND)> han
             }
             ::Sleep(20);
         }
-    });
-}
+    }) {}
 
-DialogWatcher::~DialogWatcher() {
-    stop_ = true;
-    thread_.join();
-}
+// Members go after this body, the thread (declared last) first: it has stopped before the
+// caption and the handler it reads are gone.
+DialogWatcher::~DialogWatcher() { stop_ = true; }
 
 std::wstring ChildText(HWND window) {
     wchar_t text[1024] = {};

@@ -11,7 +11,6 @@
 #include <map>
 #include <memory>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -53,7 +52,7 @@ private:
     std::function<void(HWND)> handler_;
     std::atomic<bool> stop_{false};
     std::atomic<int> seen_{0};
-    std::thread thread_;
+    TestThread thread_;  // last: it stops before the members it reads go
 };
 
 // The text of a dialog's child, read from any thread.

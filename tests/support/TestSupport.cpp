@@ -1,5 +1,7 @@
 #include "TestSupport.h"
 
+#include <shlwapi.h>
+
 #include <cstdio>
 #include <vector>
 
@@ -141,8 +143,9 @@ struct WindowSearch {
 
 HWND FindProcessWindow(DWORD processId, const wchar_t* className) {
     WindowSearch search = {processId, className, nullptr};
-    ::EnumWindows(
-        [](HWND window, LPARAM data) -> BOOL {
+    // A named function: on 32-bit Windows a callback must use the system's calling convention.
+    struct Visit {
+        static BOOL CALLBACK Window(HWND window, LPARAM data) {
             auto* s = reinterpret_cast<WindowSearch*>(data);
             DWORD pid = 0;
             ::GetWindowThreadProcessId(window, &pid);
@@ -154,8 +157,9 @@ HWND FindProcessWindow(DWORD processId, const wchar_t* className) {
             }
             s->found = window;
             return FALSE;
-        },
-        reinterpret_cast<LPARAM>(&search));
+        }
+    };
+    ::EnumWindows(&Visit::Window, reinterpret_cast<LPARAM>(&search));
     return search.found;
 }
 
@@ -164,15 +168,16 @@ HWND FindControl(HWND parent, int id) {
         int id;
         HWND found;
     } search = {id, nullptr};
-    ::EnumChildWindows(
-        parent,
-        [](HWND child, LPARAM data) -> BOOL {
+    // A named function: on 32-bit Windows a callback must use the system's calling convention.
+    struct Visit {
+        static BOOL CALLBACK Window(HWND child, LPARAM data) {
             auto* s = reinterpret_cast<Search*>(data);
             if (::GetDlgCtrlID(child) != s->id) return TRUE;
             s->found = child;
             return !::IsWindowVisible(child);
-        },
-        reinterpret_cast<LPARAM>(&search));
+        }
+    };
+    ::EnumChildWindows(parent, &Visit::Window, reinterpret_cast<LPARAM>(&search));
     return search.found;
 }
 
@@ -222,10 +227,10 @@ RegistryOverride::~RegistryOverride() {
 }
 
 ScratchRegistryKey::ScratchRegistryKey(HKEY root, const std::wstring& key) : root_(root), key_(key) {
-    ::RegDeleteTreeW(root_, key_.c_str());
+    ::SHDeleteKeyW(root_, key_.c_str());
 }
 
-ScratchRegistryKey::~ScratchRegistryKey() { ::RegDeleteTreeW(root_, key_.c_str()); }
+ScratchRegistryKey::~ScratchRegistryKey() { ::SHDeleteKeyW(root_, key_.c_str()); }
 
 std::wstring EnvironmentValue(const std::wstring& name) {
     DWORD size = ::GetEnvironmentVariableW(name.c_str(), nullptr, 0);
@@ -243,4 +248,18 @@ EnvironmentOverride::EnvironmentOverride(const std::wstring& name, const wchar_t
 
 EnvironmentOverride::~EnvironmentOverride() {
     ::SetEnvironmentVariableW(name_.c_str(), hadValue_ ? oldValue_.c_str() : nullptr);
+}
+
+TestThread::TestThread(std::function<void()> body)
+    : body_(std::move(body)), thread_(::CreateThread(nullptr, 0, &TestThread::Run, this, 0, nullptr)) {}
+
+TestThread::~TestThread() {
+    if (!thread_) return;
+    ::WaitForSingleObject(thread_, INFINITE);
+    ::CloseHandle(thread_);
+}
+
+DWORD WINAPI TestThread::Run(void* self) {
+    static_cast<TestThread*>(self)->body_();
+    return 0;
 }

@@ -6,6 +6,44 @@
 #include <functional>
 #include <string>
 
+// A thread running a function, joined on destruction. (The 32-bit build's thread model has
+// no std::thread or std::mutex.)
+class TestThread {
+public:
+    explicit TestThread(std::function<void()> body);
+    ~TestThread();
+    TestThread(const TestThread&) = delete;
+    TestThread& operator=(const TestThread&) = delete;
+
+private:
+    static DWORD WINAPI Run(void* self);
+    std::function<void()> body_;
+    HANDLE thread_;
+};
+
+// A lock for data that tests share with other threads; Hold keeps it for a scope.
+class TestLock {
+public:
+    TestLock() { ::InitializeCriticalSection(&section_); }
+    ~TestLock() { ::DeleteCriticalSection(&section_); }
+    TestLock(const TestLock&) = delete;
+    TestLock& operator=(const TestLock&) = delete;
+
+    class Hold {
+    public:
+        explicit Hold(TestLock& lock) : lock_(lock) { ::EnterCriticalSection(&lock_.section_); }
+        ~Hold() { ::LeaveCriticalSection(&lock_.section_); }
+        Hold(const Hold&) = delete;
+        Hold& operator=(const Hold&) = delete;
+
+    private:
+        TestLock& lock_;
+    };
+
+private:
+    CRITICAL_SECTION section_;
+};
+
 // A fresh folder under the temporary folder, removed with everything in it on destruction.
 class TempDir {
 public:

@@ -66,16 +66,16 @@ HWND OtherDialog(HWND known) {
     struct Search {
         HWND known, found;
     } search = {known, nullptr};
-    ::EnumThreadWindows(
-        ::GetCurrentThreadId(),
-        [](HWND window, LPARAM data) -> BOOL {
+    struct Visit {
+        static BOOL CALLBACK Window(HWND window, LPARAM data) {
             auto* s = reinterpret_cast<Search*>(data);
             wchar_t name[64] = {};
             ::GetClassNameW(window, name, 64);
             if (window != s->known && ::IsWindowVisible(window) && lstrcmpW(name, L"#32770") == 0) s->found = window;
             return s->found == nullptr;
-        },
-        reinterpret_cast<LPARAM>(&search));
+        }
+    };
+    ::EnumThreadWindows(::GetCurrentThreadId(), &Visit::Window, reinterpret_cast<LPARAM>(&search));
     return search.found;
 }
 
