@@ -6,11 +6,12 @@
 #   make build   build the executable and every test program without running anything
 
 BUILD ?= build
-# Tests and the demo run the 64-bit build under 64-bit Wine: it runs on any x86-64
-# kernel, including those without 32-bit support. The shipped executable is 32-bit.
-ARCH ?= x86_64
+# The tests and the demo run the shipped 32-bit build ($(BUILD)/win32) wherever this machine runs
+# 32-bit Windows programs, and the 64-bit build ($(BUILD)/win64) elsewhere; scripts/pick-arch.sh
+# decides by running a tiny 32-bit program. ARCH=i686 or ARCH=x86_64 decides instead.
+export ARCH
+export JOBS ?= $(shell nproc)
 SHIP_BUILD := $(BUILD)/win32
-JOBS ?= $(shell nproc)
 
 VERSION := $(shell sed -n 's/.*"ProductVersion", "\([0-9]*\.[0-9]*\.[0-9]*\).*/\1/p' resources/Wendrake.rc)
 PACKAGE := Wendrake-$(VERSION)
@@ -22,17 +23,15 @@ all: build
 deps:
 	@tools/install-deps.sh
 
+# The shipped executable and the 32-bit test programs.
 build: deps
-	cmake -S . -B $(BUILD) -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-$(ARCH).cmake -DCMAKE_BUILD_TYPE=Release >/dev/null
-	cmake --build $(BUILD) -j $(JOBS)
-	cmake -S . -B $(SHIP_BUILD) -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake -DCMAKE_BUILD_TYPE=Release -DWENDRAKE_TESTS=OFF >/dev/null
-	cmake --build $(SHIP_BUILD) -j $(JOBS) --target Wendrake
+	scripts/build.sh $(BUILD) i686
 
-test: build
-	scripts/run-tests.sh $(BUILD)
+test: deps
+	scripts/test.sh $(BUILD)
 
-demo: build
-	demo/run.sh $(BUILD)
+demo: deps
+	scripts/demo.sh $(BUILD)
 
 # The release package: the shipped 32-bit executable, the sample settings and texts (with
 # Windows line ends, for Notepad), the two pictures and the distributor's guide.
