@@ -5,6 +5,7 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <functional>
 #include <string>
@@ -120,12 +121,15 @@ protected:
         });
         return box;
     }
+    // Each tracking start is a process of its own, and they record in whichever order they
+    // happen to run: sorted, so that a comparison checks which addresses came and how often.
     std::vector<std::wstring> TrackedAddresses() {
         std::vector<std::wstring> addresses;
         for (const LaunchRecord& r : launches_.Records(L"iexplore.exe")) {
             EXPECT_EQ(r.showWindow, SW_HIDE);
             addresses.push_back(r.parameters);
         }
+        std::sort(addresses.begin(), addresses.end());
         return addresses;
     }
     std::wstring Tracking(int stage) {
