@@ -52,24 +52,38 @@ if [ "$mode" = person ]; then
   "$WINELOADER" "$walker" person "$exe" "$(windows_path "$temp")" 2>"$wine_log" || status=$?
   "$WINESERVER" -w
 else
-  # One wineserver for the whole walk: every Wine process start is then quicker.
-  "$WINESERVER" -p
-  "$WINELOADER" wineboot </dev/null >/dev/null 2>&1
-  echo "Walking the wizard headless; pictures:"
-  timeout 300 "$WINELOADER" "$walker" walk "$exe" "$(windows_path "$temp")" "$(windows_path "$shots")" \
-    </dev/null 2>"$wine_log" |
-    while IFS= read -r -t 120 line; do
-      line="${line%$'\r'}"
-      case "$line" in
-        "SHOT "*)
-          read -r _ name geometry <<<"$line"
-          xwd -root -silent | convert xwd:- -crop "$geometry" +repage -strip "$shots/.$name.png"
-          mv "$shots/.$name.png" "$shots/$name.png"
-          echo "  $shots/$name.png"
-          ;;
-        *) echo "$line" ;;
-      esac
-    done || status=$?
+  # The walk at the usual density, then at 120 and 144 dots per inch (a new density takes
+  # effect when the wineserver starts again); each walk downloads afresh, its pictures in a
+  # folder of their own beside the first walk's.
+  for dpi in 96 120 144; do
+    out="$shots"; [ "$dpi" = 96 ] || out="$shots/${dpi}dpi"
+    mkdir -p "$out"
+    rm -rf "$temp" && mkdir -p "$temp"
+    "$WINESERVER" -k 2>/dev/null || true
+    "$WINESERVER" -w
+    "$WINELOADER" reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d "$dpi" /f >/dev/null 2>&1
+    "$WINESERVER" -w
+    # One wineserver for the whole walk: every Wine process start is then quicker.
+    "$WINESERVER" -p
+    "$WINELOADER" wineboot </dev/null >/dev/null 2>&1
+    echo "Walking the wizard headless at $dpi dots per inch; pictures:"
+    timeout 300 "$WINELOADER" "$walker" walk "$exe" "$(windows_path "$temp")" "$(windows_path "$out")" \
+      </dev/null 2>>"$wine_log" |
+      while IFS= read -r -t 120 line; do
+        line="${line%$'\r'}"
+        case "$line" in
+          "SHOT "*)
+            read -r _ name geometry <<<"$line"
+            xwd -root -silent | convert xwd:- -crop "$geometry" +repage -strip "$out/.$name.png"
+            mv "$out/.$name.png" "$out/$name.png"
+            echo "  $out/$name.png"
+            ;;
+          *) echo "$line" ;;
+        esac
+      done || status=$?
+    [ "$status" -eq 0 ] || break
+  done
+  "$WINELOADER" reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d 96 /f >/dev/null 2>&1
 fi
 
 record="$temp/SampleInstaller-record.txt"
