@@ -29,6 +29,7 @@ private:
 struct Package {
     std::wstring folder;  // with a trailing backslash
     std::wstring configPath, languagePath;
+    std::wstring startLanguage;  // the section the wizard starts in; its ShortName goes into addresses
     std::map<std::wstring, int> configLines;  // lower-case key of [Params] -> its line
     int ConfigLine(const std::wstring& key) const;
 };

@@ -185,7 +185,8 @@ void CheckConfig(Package& package, Report& report) {
 
     // Addresses expand with the language the wizard starts in.
     std::wstring start = FindLanguageByShortName(settings.DefaultLanguage, package.languagePath);
-    LoadTexts(start.empty() ? L"English" : start, package.languagePath);
+    package.startLanguage = start.empty() ? L"English" : start;
+    LoadTexts(package.startLanguage, package.languagePath);
     if (start.empty() && Exists(package.languagePath))
         report.Warning(kConfig, package.ConfigLine(L"DefaultLanguage"),
                        L"DefaultLanguage '" + settings.DefaultLanguage +
@@ -471,7 +472,10 @@ int wmain(int argc, wchar_t** argv) {
     CheckConfig(package, report);
     std::vector<Section> sections = CheckLanguage(package, report);
     CheckLayout(package, sections, report);
-    if (online) CheckOnline(package, report);
+    if (online) {
+        LoadTexts(package.startLanguage, package.languagePath);  // the layout check loaded every language
+        CheckOnline(package, report);
+    }
     report.Summary(folder);
     return report.ExitCode();
 }

@@ -246,6 +246,9 @@ class OnlineAgainstNginx(CheckerCase):
                 asked = [(e["uri"], e["range"], e["agent"]) for e in nginx.log_entries() if "Setup" in e["uri"]]
                 self.assertEqual(asked[:2], [("/poker/CorvanaPokerSetup.exe", "bytes=0-0", "MyAgent"),
                                              ("/poker/CorvanaPokerSetup.exe", "bytes=%d-" % (len(INSTALLER) // 2), "MyAgent")])
+                # The pages in the language the wizard starts in.
+                pages = sorted(e["uri"] for e in nginx.log_entries() if ".html" in e["uri"])
+                self.assertEqual(pages, ["/content.html?lang=en", "/later.html?lang=en", "/terms.html?lang=en"])
             with self.subTest("hash and size differ, a page is missing"):
                 os.remove(nginx.root + "/later.html")
                 self.package(online_config(nginx.url(""), InstallerSHA256="0" * 64, InstallerSize=len(INSTALLER) + 1))
