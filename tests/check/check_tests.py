@@ -242,7 +242,8 @@ class OnlineAgainstNginx(CheckerCase):
                 self.package(online_config(nginx.url(""), InstallerSHA256=digest.upper(), InstallerSize=len(INSTALLER)))
                 outcome = self.check(online=True)
                 self.assertFindings(outcome, 0)
-                self.assertTrue(any("matches InstallerSHA256" in n for n in outcome.notes), outcome.output)
+                self.assertEqual(len(outcome.notes), 1, outcome.output)
+                self.assertIn("(%d bytes) matches InstallerSHA256" % len(INSTALLER), outcome.notes[0])
                 asked = [(e["uri"], e["range"], e["agent"]) for e in nginx.log_entries() if "Setup" in e["uri"]]
                 self.assertEqual(asked[:2], [("/poker/CorvanaPokerSetup.exe", "bytes=0-0", "MyAgent"),
                                              ("/poker/CorvanaPokerSetup.exe", "bytes=%d-" % (len(INSTALLER) // 2), "MyAgent")])
