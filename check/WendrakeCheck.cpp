@@ -190,7 +190,7 @@ void CheckConfig(Package& package, Report& report) {
     if (start.empty() && Exists(package.languagePath))
         report.Warning(kConfig, package.ConfigLine(L"DefaultLanguage"),
                        L"DefaultLanguage '" + settings.DefaultLanguage +
-                           L"' is no language's ShortName: the wizard starts in the first language named English...");
+                           L"' is no language's ShortName: the wizard starts in the first language whose name begins with English");
 
     for (const AddressKey& key : kAddressKeys) {
         const std::wstring& value = settings.*key.value;
