@@ -284,13 +284,18 @@ std::vector<Section> CheckLanguage(const Package& package, Report& report) {
             if (section.Line(key)) continue;
             size_t source = k + 1;
             while (source < sections.size() && !sections[source].Line(key)) ++source;
-            if (key == L"ShortName")
+            if (key == L"ShortName" && source < sections.size()) {
+                // Read through to the next section, its code makes DefaultLanguage pick this one first.
+                std::wstring code = ReadLanguageValue(section.name, key, package.languagePath, true);
                 report.Error(kLanguage, section.line,
-                             name + L" has no ShortName: DefaultLanguage cannot choose it, and " +
-                                 (source < sections.size() ? L"it reads [" + sections[source].name + L"]'s"
-                                                           : std::wstring(L"its addresses get an empty one")));
-            else
+                             name + L" has no ShortName and reads [" + sections[source].name + L"]'s, '" + code +
+                                 L"': DefaultLanguage '" + code + L"' picks " + name + L" first");
+            } else if (key == L"ShortName") {
+                report.Error(kLanguage, section.line,
+                             name + L" has no ShortName: DefaultLanguage never picks it, and its addresses get none");
+            } else {
                 from[source] += (from[source].empty() ? L"" : L", ") + key;
+            }
         }
         for (size_t source = k + 1; source <= sections.size(); ++source)
             if (!from[source].empty())

@@ -60,6 +60,7 @@ class Behaviour:
         self.range_from_zero = False  # a 206 whose Content-Range starts at 0 whatever was asked
         self.probe_stall_after = None  # a one-byte range gets the whole file, stalling after n bytes
         self.gzip = False  # bodies gzip-compressed, with Content-Encoding: gzip
+        self.probe_range_only = False  # Range honoured for the one-byte probe only
 
 
 class FaultServer(http.server.ThreadingHTTPServer):
@@ -147,7 +148,7 @@ class Handler(http.server.BaseHTTPRequestHandler):
         stall_after = b.stall_after
         if probe and b.probe_stall_after is not None:
             first, last, stall_after = None, None, b.probe_stall_after
-        elif not b.honour_range:
+        elif not b.honour_range or (b.probe_range_only and not probe):
             first, last = None, None
         if first is not None and first >= size:
             self.answer_without_body(record, 416, served)
