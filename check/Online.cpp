@@ -167,6 +167,9 @@ void CheckInstaller(HINTERNET session, const Package& package, const std::wstrin
     const int hashLine = package.ConfigLine(L"InstallerSHA256");
     if (hash.empty())
         report.Error(kConfig, hashLine, L"the installer could not be downloaded to compare its SHA-256");
+    else if (total && bytes != total)  // a connection that ends early reads like the end of the file
+        report.Error(kConfig, hashLine, L"the download for the SHA-256 ended after " + std::to_wstring(bytes) +
+                                            L" of " + std::to_wstring(total) + L" bytes");
     else if (hash != Lower(settings.InstallerSHA256))
         report.Error(kConfig, hashLine, L"the server's file (" + std::to_wstring(bytes) + L" bytes) has SHA-256 " +
                                             hash + L", not InstallerSHA256");
@@ -180,6 +183,10 @@ void CheckOnline(const Package& package, Report& report) {
     const Settings& settings = AppSettings();
     InternetHandle session(::InternetOpenW(L"MyAgent", INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
     if (!session) return report.Error(L"WendrakeCheck", 0, L"WinINet cannot be opened");
+    // A server that stops answering ends the check with an error instead of holding it for good.
+    DWORD timeout = 30000;
+    for (DWORD option : {INTERNET_OPTION_CONNECT_TIMEOUT, INTERNET_OPTION_RECEIVE_TIMEOUT, INTERNET_OPTION_SEND_TIMEOUT})
+        ::InternetSetOptionW(session.Get(), option, &timeout, sizeof timeout);
     if (!settings.InstallerDownloadURL.empty())
         CheckInstaller(session.Get(), package,
                        ExpandedAddress(L"InstallerDownloadURL", settings.InstallerDownloadURL), report);

@@ -294,6 +294,12 @@ class OnlineAgainstFaultServer(CheckerCase):
                 server.reset()
                 setattr(server.behaviour, field, value)
                 self.assertFindings(self.check(online=True), rc, *patterns)
+        with self.subTest("a connection that ends early while the hash is taken"):
+            server.reset()
+            server.behaviour.close_after = 100000
+            self.package(online_config(base, InstallerSHA256=hashlib.sha256(INSTALLER).hexdigest()))
+            self.assertFindings(self.check(online=True), 2,
+                                r"error: ConfigParams\.ini:\d+: the download for the SHA-256 ended after 100000 of 300000 bytes")
         with self.subTest("redirect"):
             server.reset()
             server.redirects["/old/Setup.exe"] = base + "/poker/CorvanaPokerSetup.exe"
