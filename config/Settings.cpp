@@ -44,6 +44,10 @@ void LoadSettingsFrom(const std::wstring& path) {
     }
 }
 
+const wchar_t* SettingKeyName(size_t index) {
+    return index < sizeof kKeys / sizeof kKeys[0] ? kKeys[index].name : nullptr;
+}
+
 void LoadSettings() { LoadSettingsFrom(ProgramFolder() + L"ConfigParams.ini"); }
 
 std::wstring ProgramFolder() {

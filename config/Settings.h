@@ -1,6 +1,7 @@
 #pragma once
 // The settings of ConfigParams.ini: read once at start-up, read-only afterwards.
 
+#include <cstddef>
 #include <string>
 
 struct Settings {
@@ -32,6 +33,9 @@ const Settings& AppSettings();
 void LoadSettings();
 // Fills the settings from the given file (tests and tools point it elsewhere).
 void LoadSettingsFrom(const std::wstring& path);
+
+// The index-th key of [Params] that the program reads, or null past the last (for tools).
+const wchar_t* SettingKeyName(size_t index);
 
 // The running executable's folder, with a trailing backslash.
 std::wstring ProgramFolder();

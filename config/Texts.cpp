@@ -107,6 +107,10 @@ bool EqualsIgnoringAsciiCase(const std::wstring& a, const std::wstring& b) {
 
 const Texts& AppTexts() { return g_texts; }
 
+const wchar_t* TextKeyName(size_t index) {
+    return index < sizeof kKeys / sizeof kKeys[0] ? kKeys[index].name : nullptr;
+}
+
 std::wstring LanguageFilePath() { return ProgramFolder() + L"Language.ini"; }
 
 std::wstring Trim(const std::wstring& text) {

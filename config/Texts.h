@@ -1,6 +1,7 @@
 #pragma once
 // The user-visible texts of Language.ini, one section per language.
 
+#include <cstddef>
 #include <string>
 #include <vector>
 
@@ -62,6 +63,9 @@ void LoadTexts(const std::wstring& language, const std::wstring& path = Language
 std::wstring FindLanguageByShortName(const std::wstring& shortName, const std::wstring& path = LanguageFilePath());
 // The index-th section name, or empty outside the list.
 std::wstring LanguageAt(int index, const std::wstring& path = LanguageFilePath());
+
+// The index-th key of a language section that the program reads, or null past the last (for tools).
+const wchar_t* TextKeyName(size_t index);
 
 // Replaces every occurrence of `from` by `to`, case-sensitively.
 void ReplaceAll(std::wstring& text, const std::wstring& from, const std::wstring& to);

@@ -13,6 +13,7 @@ packages=(
   googletest
   nginx-light curl python3
   zip unzip
+  osslsigncode openssl
 )
 
 missing=()

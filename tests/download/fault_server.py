@@ -3,7 +3,8 @@
 Per test it can honour or ignore Range, send, omit or change Last-Modified on every answer,
 leave out Content-Length (chunked or close-delimited bodies), drop the connection or stall
 after a number of body bytes, answer with a fixed status, answer a range with a Content-Range
-that starts elsewhere, and it records every request's headers and the body bytes it sent.
+that starts elsewhere, gzip every body (with Content-Encoding), redirect paths elsewhere, and it
+records every request's headers and the body bytes it sent.
 
 Used by fetch_tests.py; run it alone to serve a file by hand:
     python3 fault_server.py --size 1000000 [--port 8080] [--ignore-range] [--chunked] ...
@@ -11,6 +12,7 @@ Used by fetch_tests.py; run it alone to serve a file by hand:
 
 import argparse
 import email.utils
+import gzip
 import http.server
 import random
 import socket
@@ -57,6 +59,8 @@ class Behaviour:
         self.status = None  # answer every request with this status (404, 500, 416)
         self.range_from_zero = False  # a 206 whose Content-Range starts at 0 whatever was asked
         self.probe_stall_after = None  # a one-byte range gets the whole file, stalling after n bytes
+        self.gzip = False  # bodies gzip-compressed, with Content-Encoding: gzip
+        self.probe_range_only = False  # Range honoured for the one-byte probe only
 
 
 class FaultServer(http.server.ThreadingHTTPServer):
@@ -66,6 +70,7 @@ class FaultServer(http.server.ThreadingHTTPServer):
     def __init__(self, port=0):
         super().__init__(("127.0.0.1", port), Handler)
         self.files = {}
+        self.redirects = {}  # path -> where a 302 sends it
         self.behaviour = Behaviour()
         self.requests = []
         self.lock = threading.Lock()
@@ -126,6 +131,13 @@ class Handler(http.server.BaseHTTPRequestHandler):
                   "range": self.headers.get("Range"), "status": None, "body_sent": 0}
         with server.lock:
             server.requests.append(record)
+        if self.path.split("?")[0] in server.redirects:
+            record["status"] = 302
+            self.send_response(302)
+            self.send_header("Location", server.redirects[self.path.split("?")[0]])
+            self.send_header("Content-Length", "0")
+            self.end_headers()
+            return
         served = server.files.get(self.path.split("?")[0])
         if b.status is not None or served is None:
             self.answer_without_body(record, b.status or 404, served)
@@ -136,7 +148,7 @@ class Handler(http.server.BaseHTTPRequestHandler):
         stall_after = b.stall_after
         if probe and b.probe_stall_after is not None:
             first, last, stall_after = None, None, b.probe_stall_after
-        elif not b.honour_range:
+        elif not b.honour_range or (b.probe_range_only and not probe):
             first, last = None, None
         if first is not None and first >= size:
             self.answer_without_body(record, 416, served)
@@ -157,6 +169,14 @@ class Handler(http.server.BaseHTTPRequestHandler):
         self.send_response(status)
         for name, value in headers.items():
             self.send_header(name, value)
+        if b.gzip:
+            body = gzip.compress(served.read(start, end))
+            self.send_header("Content-Encoding", "gzip")
+            self.send_header("Content-Length", str(len(body)))
+            self.end_headers()
+            self.wfile.write(body)
+            record["body_sent"] = len(body)
+            return
         if b.body == "length":
             self.send_header("Content-Length", str(end - start))
         elif b.body == "chunked":
@@ -238,6 +258,7 @@ def main():
     parser.add_argument("--close-after", type=int)
     parser.add_argument("--stall-after", type=int)
     parser.add_argument("--status", type=int)
+    parser.add_argument("--gzip", action="store_true")
     args = parser.parse_args()
     server = FaultServer(args.port)
     server.files[args.path] = ServedFile(random_bytes(args.size, 1))
@@ -245,6 +266,7 @@ def main():
     b.honour_range = not args.ignore_range
     b.last_modified = None if args.no_last_modified else FIXED_LAST_MODIFIED
     b.changing_last_modified = args.changing_last_modified
+    b.gzip = args.gzip
     b.body, b.close_after, b.stall_after, b.status = args.body, args.close_after, args.stall_after, args.status
     print("serving %s" % server.url(args.path), flush=True)
     try:

@@ -1,0 +1,329 @@
+#!/usr/bin/env python3
+"""WendrakeCheck.exe (under Wine) on packages laid out in temporary folders: the sample package
+checks clean, a package with one fault gets that fault's findings, and --online asks nginx and
+our fault-injecting server.
+
+    check_tests.py --build <build folder> --check <WendrakeCheck.exe> [unittest options]
+"""
+
+import argparse
+import hashlib
+import os
+import re
+import shutil
+import subprocess
+import sys
+import tempfile
+import unittest
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+SOURCE = os.path.dirname(os.path.dirname(HERE))
+sys.path.insert(0, os.path.join(SOURCE, "tests", "download"))
+
+from fault_server import FaultServer, ServedFile, random_bytes  # noqa: E402
+from nginx_peer import Nginx  # noqa: E402
+
+BUILD = CHECK = PICTURES = None
+INSTALLER = random_bytes(300000, 7)
+PAGES = ("/terms.html", "/content.html", "/later.html")
+
+
+def windows_folder(path):
+    return "Z:" + path.replace("/", "\\")
+
+
+def wine_environment():
+    # WinINet under Wine honours http_proxy; these requests go straight to the loopback.
+    return {k: v for k, v in os.environ.items() if k.lower() not in ("http_proxy", "https_proxy", "all_proxy", "no_proxy")}
+
+
+def sample(name):
+    with open(os.path.join(SOURCE, "demo", name), encoding="utf-8") as f:
+        return f.read()
+
+
+def with_key(config, key, value):
+    """The settings text with one key's value replaced (added at the end when absent)."""
+    lines = config.splitlines()
+    for i, line in enumerate(lines):
+        if line.split("=", 1)[0] == key:
+            lines[i] = "%s=%s" % (key, value)
+            break
+    else:
+        lines.append("%s=%s" % (key, value))
+    return "\n".join(lines) + "\n"
+
+
+def without_line(text, start, section=None):
+    """The text without the first line that starts with `start` (after the section's header)."""
+    lines = text.splitlines()
+    begin = lines.index("[%s]" % section) if section else 0
+    index = next(i for i in range(begin, len(lines)) if lines[i].startswith(start))
+    del lines[index]
+    return "\n".join(lines) + "\n"
+
+
+def line_of(text, start, section=None):
+    lines = text.splitlines()
+    begin = lines.index("[%s]" % section) if section else 0
+    return next(i for i in range(begin, len(lines)) if lines[i].startswith(start)) + 1
+
+
+class Outcome:
+    def __init__(self, process):
+        self.rc = process.returncode
+        self.output = process.stdout.decode("utf-8", "replace")
+        self.findings = [l for l in self.output.splitlines() if l.startswith(("error:", "warning:"))]
+        self.notes = [l for l in self.output.splitlines() if l.startswith("note:")]
+
+
+class CheckerCase(unittest.TestCase):
+    def setUp(self):
+        self.folder = tempfile.mkdtemp(prefix="wendrake-check-")
+        self.addCleanup(shutil.rmtree, self.folder, True)
+
+    def package(self, config=None, language=None, language_bytes=None):
+        """Lays out the sample package, with the given files instead of the samples'. The
+        settings get Windows line ends, as the shipped package has them."""
+        config = sample("ConfigParams.ini") if config is None else config
+        with open(os.path.join(self.folder, "ConfigParams.ini"), "wb") as f:
+            f.write(config.replace("\n", "\r\n").encode("cp1252"))
+        if language_bytes is None:
+            language_bytes = (sample("Language.ini") if language is None else language).encode("utf-8")
+        with open(os.path.join(self.folder, "Language.ini"), "wb") as f:
+            f.write(language_bytes)
+        for name in ("BackGround.bmp", "Preloader.jpg"):
+            shutil.copy(os.path.join(PICTURES, name), self.folder)
+
+    def write(self, name, data):
+        with open(os.path.join(self.folder, name), "wb") as f:
+            f.write(data)
+
+    def check(self, online=False):
+        command = [os.path.join(SOURCE, "scripts", "wine-run.sh"), BUILD, CHECK]
+        command += ["--online"] if online else []
+        process = subprocess.run(command + [windows_folder(self.folder)], stdout=subprocess.PIPE,
+                                 stderr=subprocess.DEVNULL, stdin=subprocess.DEVNULL, env=wine_environment(),
+                                 timeout=300)
+        return Outcome(process)
+
+    def assertFindings(self, outcome, rc, *patterns):
+        """Exactly one finding for each pattern, nothing else, and the exit status."""
+        self.assertEqual(len(outcome.findings), len(patterns), outcome.output)
+        for pattern in patterns:
+            self.assertEqual(len([f for f in outcome.findings if re.match(pattern, f)]), 1,
+                             "%r in %s" % (pattern, outcome.output))
+        self.assertEqual(outcome.rc, rc, outcome.output)
+
+
+class SamplePackage(CheckerCase):
+    def test_sample_package_checks_clean(self):
+        self.package()
+        outcome = self.check()
+        self.assertFindings(outcome, 0)
+        self.assertIn("0 errors, 0 warnings", outcome.output)
+
+    def test_missing_files(self):
+        outcome = self.check()
+        self.assertFindings(outcome, 2, r"error: ConfigParams\.ini: missing", r"error: Language\.ini: missing",
+                            r"error: BackGround\.bmp: missing", r"error: Preloader\.jpg: missing")
+
+
+class SettingsFindings(CheckerCase):
+    def test_each_fault_of_the_settings(self):
+        config = sample("ConfigParams.ini")
+        end = len(config.splitlines()) + 1
+        url_line = line_of(config, "InstallerDownloadURL")
+        cases = [
+            ("misspelt key", with_key(config, "BrandProdcut", "x"),
+             [r"warning: ConfigParams\.ini:%d: unknown key BrandProdcut \(did you mean BrandProduct\?\)" % end], 1),
+            ("empty download address", with_key(config, "InstallerDownloadURL", ""),
+             [r"error: ConfigParams\.ini:%d: InstallerDownloadURL is empty" % url_line], 2),
+            ("address that does not parse", with_key(config, "TnCLink", "htp//127.0.0.1/terms.html"),
+             [r"error: ConfigParams\.ini:%d: TnCLink is not an http or https address" % line_of(config, "TnCLink")], 2),
+            ("download address without a file name", with_key(config, "InstallerDownloadURL", "http://127.0.0.1/poker/"),
+             [r"error: ConfigParams\.ini:%d: InstallerDownloadURL does not end in a file name" % url_line], 2),
+            ("unknown placeholder", with_key(config, "ContentLink", "http://127.0.0.1/c.html?lang=$Lang$"),
+             [r"error: ConfigParams\.ini:\d+: ContentLink: unknown placeholder \$Lang\$"], 2),
+            ("page number outside the tracking address", with_key(config, "TnCLink", "http://127.0.0.1/t?s=$StageID$"),
+             [r"error: ConfigParams\.ini:\d+: TnCLink: \$StageID\$ is replaced only in OmnitureLink"], 2),
+            ("default language nobody has", with_key(config, "DefaultLanguage", "xx"),
+             [r"warning: ConfigParams\.ini:%d: DefaultLanguage 'xx' is no language's ShortName"
+              % line_of(config, "DefaultLanguage")], 1),
+            ("value past 199 characters", with_key(config, "InstallAnywhereURL", "http://127.0.0.1/l?" + "a" * 240),
+             [r"error: ConfigParams\.ini:\d+: InstallAnywhereURL is 259 characters long: Wendrake reads only the first 199"], 2),
+            ("malformed installer checks", with_key(with_key(config, "InstallerSHA256", "abc123"), "InstallerSize", "12 MB"),
+             [r"error: ConfigParams\.ini:%d: InstallerSHA256 is not 64 hexadecimal digits" % end,
+              r"error: ConfigParams\.ini:%d: InstallerSize is not a number of bytes" % (end + 1)], 2),
+            ("a section that is never read", config + "[Param]\nBrandName=x\n",
+             [r"warning: ConfigParams\.ini:%d: section \[Param\] is never read" % end], 1),
+        ]
+        for name, text, patterns, rc in cases:
+            with self.subTest(name):
+                self.package(config=text)
+                self.assertFindings(self.check(), rc, *patterns)
+
+
+class LanguageFindings(CheckerCase):
+    def test_each_fault_of_the_texts(self):
+        language = sample("Language.ini")
+        de = line_of(language, "[Deutsch]")
+        last = [l for l in language.splitlines() if l.startswith("[")][-1]
+        no_short = without_line(language, "ShortName=", "Deutsch")
+        umlaut = line_of(language, "WelcomeMsg1=", "Deutsch")
+        cases = [
+            ("byte-order mark", b"\xef\xbb\xbf" + language.encode("utf-8"),
+             # The first header is lost, and with it English as a language to choose.
+             [r"error: Language\.ini:1: starts with a byte-order mark", r"warning: Language\.ini: has no \[English\]",
+              r"warning: ConfigParams\.ini:\d+: DefaultLanguage 'en' is no language's ShortName"], 2),
+            ("invalid UTF-8", language.encode("utf-8").replace("lädt".encode("utf-8"), b"l\xe4dt"),
+             [r"error: Language\.ini:%d: is not valid UTF-8" % umlaut], 2),
+            ("section without ShortName", no_short.encode("utf-8"),
+             [r"error: Language\.ini:%d: \[Deutsch\] has no ShortName and reads \[Français\]'s, 'fr': "
+              r"DefaultLanguage 'fr' picks \[Deutsch\] first" % de], 2),
+            ("last section without ShortName", without_line(language, "ShortName=", last[1:-1]).encode("utf-8"),
+             [r"error: Language\.ini:%d: \%s has no ShortName: DefaultLanguage never picks it" % (line_of(language, last), last)], 2),
+            ("keys a section lacks",
+             without_line(without_line(language, "ButtonBack=", "Deutsch"), "Ok=", last[1:-1]).encode("utf-8"),
+             [r"warning: Language\.ini:%d: \[Deutsch\] lacks ButtonBack: taken from \[Français\]" % de,
+              r"warning: Language\.ini:%d: \[%s\] lacks Ok: shown empty" % (line_of(language, last) - 1, last[1:-1])], 1),
+            ("unknown key", language.replace("[Deutsch]\n", "[Deutsch]\nButtonNxt=Weiter\n").encode("utf-8"),
+             [r"warning: Language\.ini:%d: \[Deutsch\]: unknown key ButtonNxt \(did you mean ButtonNext\?\)" % (de + 1)], 1),
+            ("welcome title too long for its place",
+             language.replace("WelcomeTitle=Welcome to %AppName%",
+                              "WelcomeTitle=Welcome to the one and only %AppName%, the finest card room on the "
+                              "whole wide internet").encode("utf-8"),
+             [r"warning: Language\.ini:%d: \[English\] WelcomeTitle is cut off: it needs \d+ x \d+ pixels, its place has"
+              % line_of(language, "WelcomeTitle=")], 1),
+        ]
+        for name, data, patterns, rc in cases:
+            with self.subTest(name):
+                self.package(language_bytes=data)
+                self.assertFindings(self.check(), rc, *patterns)
+
+
+class PictureFindings(CheckerCase):
+    def test_each_fault_of_the_pictures(self):
+        cases = [
+            ("missing", lambda: os.remove(os.path.join(self.folder, "BackGround.bmp")),
+             [r"error: BackGround\.bmp: missing or unreadable"], 2),
+            ("not a picture", lambda: self.write("Preloader.jpg", b"GIF89a nonsense" * 10),
+             [r"error: Preloader\.jpg: is no picture Windows can read"], 2),
+            ("too small", lambda: subprocess.run(["convert", "-size", "200x100", "xc:#0a2e22",
+                                                  os.path.join(self.folder, "Preloader.jpg")], check=True),
+             [r"warning: Preloader\.jpg: is 200 x 100 pixels, smaller than the \d+ x \d+ it fills"], 1),
+        ]
+        for name, spoil, patterns, rc in cases:
+            with self.subTest(name):
+                self.package()
+                spoil()
+                self.assertFindings(self.check(), rc, *patterns)
+
+
+def online_config(base, **keys):
+    config = sample("ConfigParams.ini")
+    config = with_key(config, "InstallerDownloadURL", base + "/$ProductName$/CorvanaPokerSetup.exe")
+    config = with_key(config, "TnCLink", base + "/terms.html?lang=$LangName$")
+    config = with_key(config, "ContentLink", base + "/content.html?lang=$SL$")
+    config = with_key(config, "InstallAnywhereURL", base + "/later.html?lang=$LangName$")
+    for key, value in keys.items():
+        config = with_key(config, key, value)
+    return config
+
+
+class OnlineAgainstNginx(CheckerCase):
+    def test_nginx_serves_what_resume_needs(self):
+        with Nginx() as nginx:
+            os.makedirs(os.path.join(nginx.root, "poker"))
+            with open(os.path.join(nginx.root, "poker", "CorvanaPokerSetup.exe"), "wb") as f:
+                f.write(INSTALLER)
+            for page in PAGES:
+                with open(nginx.root + page, "w") as f:
+                    f.write("<html></html>")
+            digest = hashlib.sha256(INSTALLER).hexdigest()
+            with self.subTest("clean, hash and size match"):
+                self.package(online_config(nginx.url(""), InstallerSHA256=digest.upper(), InstallerSize=len(INSTALLER)))
+                outcome = self.check(online=True)
+                self.assertFindings(outcome, 0)
+                self.assertEqual(len(outcome.notes), 1, outcome.output)
+                self.assertIn("(%d bytes) matches InstallerSHA256" % len(INSTALLER), outcome.notes[0])
+                asked = [(e["uri"], e["range"], e["agent"]) for e in nginx.log_entries() if "Setup" in e["uri"]]
+                self.assertEqual(asked[:2], [("/poker/CorvanaPokerSetup.exe", "bytes=0-0", "MyAgent"),
+                                             ("/poker/CorvanaPokerSetup.exe", "bytes=%d-" % (len(INSTALLER) // 2), "MyAgent")])
+                # The pages in the language the wizard starts in.
+                pages = sorted(e["uri"] for e in nginx.log_entries() if ".html" in e["uri"])
+                self.assertEqual(pages, ["/content.html?lang=en", "/later.html?lang=en", "/terms.html?lang=en"])
+            with self.subTest("hash and size differ, a page is missing"):
+                os.remove(nginx.root + "/later.html")
+                self.package(online_config(nginx.url(""), InstallerSHA256="0" * 64, InstallerSize=len(INSTALLER) + 1))
+                self.assertFindings(self.check(online=True), 2,
+                                    r"error: ConfigParams\.ini:\d+: InstallerSize is %d, the server's file has %d bytes"
+                                    % (len(INSTALLER) + 1, len(INSTALLER)),
+                                    r"error: ConfigParams\.ini:\d+: the server's file \(%d bytes\) has SHA-256 %s, not"
+                                    % (len(INSTALLER), hashlib.sha256(INSTALLER).hexdigest()),
+                                    r"warning: ConfigParams\.ini:\d+: InstallAnywhereURL answers 404, not 200")
+
+
+class OnlineAgainstFaultServer(CheckerCase):
+    def test_each_server_fault(self):
+        server = FaultServer().start()
+        self.addCleanup(server.stop)
+        server.files["/poker/CorvanaPokerSetup.exe"] = ServedFile(INSTALLER)
+        for page in PAGES:
+            server.files[page] = ServedFile(b"<html></html>")
+        base = server.url("")
+        url_line = line_of(online_config(base), "InstallerDownloadURL")
+        cases = [
+            ("ranges ignored", "honour_range", False,
+             [r"warning: ConfigParams\.ini:%d: the server ignores Range" % url_line], 1),
+            ("no Last-Modified", "last_modified", None,
+             [r"error: ConfigParams\.ini:%d: no Last-Modified" % url_line], 2),
+            ("changing Last-Modified", "changing_last_modified", True,
+             [r"error: ConfigParams\.ini:%d: Last-Modified changes between two requests" % url_line], 2),
+            ("only the probe's range honoured", "probe_range_only", True,
+             [r"error: ConfigParams\.ini:%d: a range from the middle \(bytes=150000-\) gets 200, not 206" % url_line], 2),
+            ("gzip", "gzip", True,
+             [r"error: ConfigParams\.ini:%d: the server sends Content-Encoding: gzip" % url_line], 2),
+            ("ranges answered from zero to the end", "range_from_zero", True,
+             [r"error: ConfigParams\.ini:%d: the probe \(Range: bytes=0-0\) gets Content-Range "
+              r"'bytes 0-299999/300000', not 'bytes 0-0/<size>'" % url_line], 2),
+        ]
+        self.package(online_config(base))
+        for name, field, value, patterns, rc in cases:
+            with self.subTest(name):
+                server.reset()
+                setattr(server.behaviour, field, value)
+                self.assertFindings(self.check(online=True), rc, *patterns)
+        with self.subTest("a connection that ends early while the hash is taken"):
+            server.reset()
+            server.behaviour.close_after = 100000
+            self.package(online_config(base, InstallerSHA256=hashlib.sha256(INSTALLER).hexdigest()))
+            self.assertFindings(self.check(online=True), 2,
+                                r"error: ConfigParams\.ini:\d+: the download for the SHA-256 ended after 100000 of 300000 bytes")
+        with self.subTest("redirect"):
+            server.reset()
+            server.redirects["/old/Setup.exe"] = base + "/poker/CorvanaPokerSetup.exe"
+            self.package(online_config(base, InstallerDownloadURL=base + "/old/Setup.exe"))
+            outcome = self.check(online=True)
+            self.assertFindings(outcome, 0)
+            self.assertEqual(outcome.notes, ["note: ConfigParams.ini:%d: redirected to %s/poker/CorvanaPokerSetup.exe"
+                                             % (url_line, base)], outcome.output)
+
+
+def main():
+    global BUILD, CHECK, PICTURES
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--build", required=True)
+    parser.add_argument("--check", required=True)
+    args, rest = parser.parse_known_args()
+    BUILD, CHECK = os.path.abspath(args.build), os.path.abspath(args.check)
+    PICTURES = tempfile.mkdtemp(prefix="wendrake-pictures-")
+    try:
+        subprocess.run([os.path.join(SOURCE, "demo", "make_pictures.sh"), PICTURES], check=True)
+        return unittest.main(argv=[sys.argv[0]] + rest, exit=False).result.wasSuccessful()
+    finally:
+        shutil.rmtree(PICTURES, ignore_errors=True)
+
+
+if __name__ == "__main__":
+    sys.exit(0 if main() else 1)
