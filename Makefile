@@ -1,7 +1,7 @@
 # Wendrake: the web installer, cross-compiled for Windows and tested under Wine.
 #
 #   make demo    build, lay out a demo folder and run the wizard under Wine against nginx
-#   make dist    build and pack the shipped executable with sample files and the guide
+#   make dist    build and pack the shipped executable and checker with sample files and the guide
 #   make test    build and run every test
 #   make build   build the executable and every test program without running anything
 
@@ -33,17 +33,12 @@ test: deps
 demo: deps
 	scripts/demo.sh $(BUILD)
 
-# The release package: the shipped 32-bit executable, the sample settings and texts (with
-# Windows line ends, for Notepad), the two pictures and the distributor's guide.
+# The release package: the shipped 32-bit installer and package checker (signed when SIGN_CERT
+# and SIGN_KEY name a certificate and its key; SIGN_TIMESTAMP optional), the sample settings and
+# texts with Windows line ends, the two pictures and the distributor's guide.
 dist: build
-	rm -rf $(BUILD)/dist/$(PACKAGE) $(BUILD)/dist/$(PACKAGE).zip
-	mkdir -p $(BUILD)/dist/$(PACKAGE)
-	cp $(SHIP_BUILD)/Wendrake.exe docs/DISTRIBUTING.md $(BUILD)/dist/$(PACKAGE)/
-	sed 's/$$/\r/' demo/ConfigParams.ini > $(BUILD)/dist/$(PACKAGE)/ConfigParams.ini
-	sed 's/$$/\r/' demo/Language.ini > $(BUILD)/dist/$(PACKAGE)/Language.ini
-	demo/make_pictures.sh $(BUILD)/dist/$(PACKAGE)
-	cd $(BUILD)/dist && zip -q -X -r $(PACKAGE).zip $(PACKAGE)
-	@unzip -l $(BUILD)/dist/$(PACKAGE).zip
+	SIGN_CERT='$(SIGN_CERT)' SIGN_KEY='$(SIGN_KEY)' SIGN_TIMESTAMP='$(SIGN_TIMESTAMP)' \
+	  tools/dist.sh $(SHIP_BUILD) $(PACKAGE) $(BUILD)/dist
 
 clean:
 	rm -rf $(BUILD)

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "app/AppState.h"
 #include "check/Check.h"
 #include "config/Settings.h"
 #include "config/TextFileReader.h"
@@ -434,7 +435,7 @@ void Print(const std::wstring& text) {
     if (::GetConsoleMode(output, &mode)) {
         ::WriteConsoleW(output, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
     } else {
-        std::string bytes = WideToCodePageString(text, CP_UTF8);
+        std::vector<char> bytes = WideToCodePageBytes(text, CP_UTF8);
         ::WriteFile(output, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
     }
 }
@@ -468,6 +469,9 @@ int wmain(int argc, wchar_t** argv) {
         return 2;
     }
     ::OleInitialize(nullptr);  // the picture loader needs it
+    // The wizard's own windows are laid out for the screen's density as the installer does it;
+    // without this a checker run at 120 dpi would measure them scaled and warn of sizes wrongly.
+    RecordScreenDensity();
 
     Package package;
     package.folder = folder;

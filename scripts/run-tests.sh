@@ -11,6 +11,9 @@ xvfb-run -a -s "-screen 0 1280x1024x24" bash -c '
   . "$1/wine-env.sh"
   "$2/prefix-init.sh" "$1"
   "$WINESERVER" -p
+  # Tests change the screen density for programs of their own and restore it; a run cut short
+  # would leave its density behind for every later run.
+  "$WINELOADER" reg delete "HKCU\\Control Panel\\Desktop" /v LogPixels /f >/dev/null 2>&1 </dev/null || true
   # Start the services of the prefix now, detached from the test runner: a Wine
   # service started by a test would hold the runner'"'"'s output open.
   "$WINELOADER" wineboot >/dev/null 2>&1 </dev/null

@@ -11,8 +11,8 @@ echo "== Testing the $arch build: $reason"
 scripts/build.sh "$root" i686
 [ "$arch" = i686 ] || scripts/build.sh "$root" "$arch"
 
-echo "== Can the shipped executable load on Windows XP SP3?"
-scripts/check-xp-imports.py "$root/win32/Wendrake.exe"
+echo "== Can the shipped executables load on Windows XP SP3?"
+scripts/check-xp-imports.py "$root/win32/Wendrake.exe" "$root/win32/WendrakeCheck.exe"
 
 dir="$root/win32"; [ "$arch" = i686 ] || dir="$root/win64"
 echo "== Running the tests of $dir ($arch)"

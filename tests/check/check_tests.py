@@ -123,6 +123,17 @@ class SamplePackage(CheckerCase):
         self.assertFindings(outcome, 0)
         self.assertIn("0 errors, 0 warnings", outcome.output)
 
+    def test_sample_package_checks_clean_on_a_120_dpi_screen(self):
+        # The checker lays out the wizard's windows as the installer does on that screen.
+        self.package()
+        wine = [os.path.join(SOURCE, "scripts", "wine-run.sh"), BUILD, "reg"]
+        key = ["HKCU\\Control Panel\\Desktop", "/v", "LogPixels"]
+        run = dict(stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, stdin=subprocess.DEVNULL,
+                   env=wine_environment(), timeout=120)
+        subprocess.run(wine + ["add"] + key + ["/t", "REG_DWORD", "/d", "120", "/f"], check=True, **run)
+        self.addCleanup(subprocess.run, wine + ["delete"] + key + ["/f"], **run)
+        self.assertFindings(self.check(), 0)
+
     def test_missing_files(self):
         outcome = self.check()
         self.assertFindings(outcome, 2, r"error: ConfigParams\.ini: missing", r"error: Language\.ini: missing",
