@@ -4,6 +4,7 @@ Per test it can honour or ignore Range, send, omit or change Last-Modified on ev
 leave out Content-Length (chunked or close-delimited bodies), drop the connection or stall
 after a number of body bytes, answer with a fixed status, answer a range with a Content-Range
 that starts elsewhere, and it records every request's headers and the body bytes it sent.
+Given a folder (`root`), it also serves that folder's files as they are on disk at each request.
 
 Used by fetch_tests.py; run it alone to serve a file by hand:
     python3 fault_server.py --size 1000000 [--port 8080] [--ignore-range] [--chunked] ...
@@ -12,6 +13,7 @@ Used by fetch_tests.py; run it alone to serve a file by hand:
 import argparse
 import email.utils
 import http.server
+import os
 import random
 import socket
 import sys
@@ -63,9 +65,10 @@ class FaultServer(http.server.ThreadingHTTPServer):
     daemon_threads = True
     allow_reuse_address = True
 
-    def __init__(self, port=0):
+    def __init__(self, port=0, root=None):
         super().__init__(("127.0.0.1", port), Handler)
         self.files = {}
+        self.root = root
         self.behaviour = Behaviour()
         self.requests = []
         self.lock = threading.Lock()
@@ -126,7 +129,7 @@ class Handler(http.server.BaseHTTPRequestHandler):
                   "range": self.headers.get("Range"), "status": None, "body_sent": 0}
         with server.lock:
             server.requests.append(record)
-        served = server.files.get(self.path.split("?")[0])
+        served = server.files.get(self.path.split("?")[0]) or self.from_root()
         if b.status is not None or served is None:
             self.answer_without_body(record, b.status or 404, served)
             return
@@ -166,6 +169,17 @@ class Handler(http.server.BaseHTTPRequestHandler):
             self.close_connection = True
         self.end_headers()
         self.send_body(record, served, start, end, b.body == "chunked", b.close_after, stall_after)
+
+    def from_root(self):
+        """The file of the root folder that the path names, or None."""
+        name = self.path.split("?")[0].lstrip("/")
+        if not self.server.root or not name or "/" in name or name.startswith("."):
+            return None
+        try:
+            with open(os.path.join(self.server.root, name), "rb") as f:
+                return ServedFile(f.read())
+        except OSError:
+            return None
 
     def answer_without_body(self, record, status, served):
         record["status"] = status
