@@ -202,6 +202,13 @@ TEST_F(FeaturesAndKeysTest, KeyboardAloneReachesEveryPageAndDrivesTheFeaturesPag
     ASSERT_TRUE(RunLoopUntil([this] { return Wizard().ShowsFailure(); }));
     EXPECT_EQ(Wizard().Stage(), 3);
     EXPECT_EQ(::GetFocus(), FrameItem(IDC_CONTINUE));
+
+    // A file that failed its checks has a text of its own (built-in English here).
+    ::PostMessageW(Frame(), WM_DOWNLOAD_STATUS, DownloadCorrupt, 0);
+    ASSERT_TRUE(RunLoopUntil([this] {
+        return TextOf(FrameItem(IDC_STATUS)) == L"The downloaded file was damaged. Please retry.";
+    }));
+    EXPECT_TRUE(::IsWindowVisible(FrameItem(IDC_CONTINUE)));
 }
 
 TEST_F(FeaturesAndKeysTest, WithoutItsPictureTheFrameIsPaintedDark) {
