@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include <algorithm>
+
 #include <vector>
 
 #include "framework/Handles.h"
@@ -134,27 +134,6 @@ TEST(ModalLoop, EnterAndEscapeReachTheInnermostPageFirst) {
     PressKey(edit, VK_RETURN);
     PressKey(edit, VK_ESCAPE);
     EXPECT_EQ(frame.log, (std::vector<std::wstring>{L"page OK", L"page Cancel"}));
-}
-
-TEST(ModalLoop, TabRunsThroughTheFrameAndPagesThatAreControlParents) {
-    Frame frame;
-    ASSERT_TRUE(frame.Create(nullptr));
-    Page page(frame.log);
-    ASSERT_TRUE(page.Create(frame.Handle()));
-    ::ShowWindow(frame.Handle(), SW_SHOW);
-    ::ShowWindow(page.Handle(), SW_SHOW);
-    ::SetFocus(frame.Item(IDC_CONTINUE));
-
-    // From the frame's button into the page, through it, and out to the frame again.
-    std::vector<HWND> visited;
-    for (int i = 0; i < 6 && visited.size() < 4; ++i) {
-        PressKey(::GetFocus(), VK_TAB);
-        visited.push_back(::GetFocus());
-    }
-    auto seen = [&](HWND window) { return std::find(visited.begin(), visited.end(), window) != visited.end(); };
-    EXPECT_TRUE(seen(page.Item(IDC_INSTALL_PATH)));
-    EXPECT_TRUE(seen(page.Item(IDC_BROWSE)));
-    EXPECT_TRUE(seen(frame.Item(IDC_CANCEL_SETUP)) || seen(frame.Item(IDC_CONTINUE)));
 }
 
 TEST(ModalLoop, PreTranslationOfAParentSwallowsKeysOfItsChildren) {
