@@ -56,6 +56,22 @@ const TextKey kKeys[] = {
     {L"Cancel", &Texts::Cancel, true},
     {L"CreateFolder", &Texts::CreateFolder, true},
     {L"TryingToConnect", &Texts::TryingToConnect, true},
+    {L"DownloadFailedMsg", &Texts::DownloadFailedMsg, true},
+    {L"DownloadCorruptMsg", &Texts::DownloadCorruptMsg, true},
+    {L"InstallerStartFailedMsg", &Texts::InstallerStartFailedMsg, true},
+    {L"ButtonRetry", &Texts::ButtonRetry, true},
+};
+
+// The only texts that live in the program: for keys that language files written before them
+// lack, so that a failure is never shown as an empty line or an empty button.
+const struct {
+    std::wstring Texts::*field;
+    const wchar_t* english;
+} kFallbacks[] = {
+    {&Texts::DownloadFailedMsg, L"Download failed. Check your connection, then retry."},
+    {&Texts::DownloadCorruptMsg, L"The downloaded file was damaged. Please retry."},
+    {&Texts::InstallerStartFailedMsg, L"The installer could not be started. Please retry."},
+    {&Texts::ButtonRetry, L"Retry"},
 };
 
 // Every line of the file as the reader delivers it; false when it cannot be opened.
@@ -174,6 +190,8 @@ std::wstring ReadLanguageValue(const std::wstring& section, const std::wstring& 
 
 void LoadTexts(const std::wstring& language, const std::wstring& path) {
     for (const TextKey& key : kKeys) g_texts.*key.field = ReadLanguageValue(language, key.name, path, key.substitute);
+    for (const auto& fallback : kFallbacks)
+        if ((g_texts.*fallback.field).empty()) g_texts.*fallback.field = fallback.english;
 }
 
 std::wstring FindLanguageByShortName(const std::wstring& shortName, const std::wstring& path) {

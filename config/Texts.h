@@ -44,6 +44,11 @@ struct Texts {
     std::wstring Cancel;
     std::wstring CreateFolder;
     std::wstring TryingToConnect;
+    // Keys added later; older language files lack them, and read built-in English instead.
+    std::wstring DownloadFailedMsg;
+    std::wstring DownloadCorruptMsg;
+    std::wstring InstallerStartFailedMsg;
+    std::wstring ButtonRetry;
 };
 
 // The texts of the current language; empty until LoadTexts.
@@ -57,7 +62,8 @@ std::vector<std::wstring> ListLanguages(const std::wstring& path);
 // One value of one language; a missing language reads from "English".
 std::wstring ReadLanguageValue(const std::wstring& section, const std::wstring& key, const std::wstring& path,
                                bool substitute);
-// Fills every text from one section.
+// Fills every text from one section; a key the file lacks gets its built-in English text if
+// it has one.
 void LoadTexts(const std::wstring& language, const std::wstring& path = LanguageFilePath());
 // The first section whose ShortName equals the short name (ASCII case ignored), or empty.
 std::wstring FindLanguageByShortName(const std::wstring& shortName, const std::wstring& path = LanguageFilePath());

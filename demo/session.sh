@@ -17,9 +17,10 @@ walker="$build/demo-programs/walker/DemoWalker.exe"
 
 windows_path() { local path="$1"; printf 'Z:%s' "${path//\//\\}"; }
 
-# The sample settings pointed at this server; the installer comes through the rate-limited /slow/.
+# The sample settings pointed at this server; the installer comes through the rate-limited
+# /fail-once/, which answers the first request with 404: the demo shows a failure and its retry.
 sed -e "s#http://127\.0\.0\.1:8765/#$WENDRAKE_NGINX_URL/#g" \
-    -e "s#^InstallerDownloadURL=$WENDRAKE_NGINX_URL/#&slow/#" \
+    -e "s#^InstallerDownloadURL=$WENDRAKE_NGINX_URL/#&fail-once/#" \
     "$here/ConfigParams.ini" > "$demo/ConfigParams.ini"
 
 # A temporary folder of the demo's own, so that every run downloads afresh.
@@ -59,6 +60,9 @@ else
     out="$shots"; [ "$dpi" = 96 ] || out="$shots/${dpi}dpi"
     mkdir -p "$out"
     rm -rf "$temp" && mkdir -p "$temp"
+    # Every walk meets the server's one failure: forget that it was already served.
+    nginx_log="${WENDRAKE_NGINX_LOG#Z:}"
+    rm -f "$(dirname "${nginx_log//\\//}")/failed-once"
     "$WINESERVER" -k 2>/dev/null || true
     "$WINESERVER" -w
     "$WINELOADER" reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d "$dpi" /f >/dev/null 2>&1

@@ -109,6 +109,8 @@ bool WriteStampFile(const std::wstring& stamp) {
            written == bytes.size();
 }
 
+void DeleteStampFile() { ::DeleteFileW((TempFolder() + kStampFileName).c_str()); }
+
 std::wstring FileNameFromUrl(const std::wstring& url) {
     // ICU_DECODE needs a buffer for every part; one as long as the URL holds any part.
     DWORD capacity = static_cast<DWORD>(url.size()) + 1;

@@ -35,6 +35,8 @@ std::wstring TempFolder();
 std::wstring ReadStampFile();
 // Replaces the stamp file's content with the text, one byte a character, no line end.
 bool WriteStampFile(const std::wstring& stamp);
+// Removes the stamp file, so that nothing ties a later download to the file's old version.
+void DeleteStampFile();
 // The last segment of the URL's path, escapes decoded, query left out. Empty when that is
 // not a plain file name (empty, "." or "..", or holding a path separator, a drive colon, a
 // wildcard or a control character), so the name can never point outside the download folder.

@@ -47,11 +47,27 @@ void TrimInstallFolder(std::wstring& folder) {
     if (folder.size() == 2 && folder[1] == L':' && original.size() > 2) folder = original.substr(0, 3);
 }
 
-void StartInstaller(const std::wstring& installerPath, std::wstring& installPath, HWND wizard) {
+int StartInstaller(const std::wstring& installerPath, std::wstring& installPath, HWND wizard) {
     TrimInstallFolder(installPath);
     // The installer takes the folder as its whole command line, unquoted, spaces and all.
-    ::ShellExecuteW(nullptr, L"Open", installerPath.c_str(), installPath.c_str(), nullptr, SW_SHOWNORMAL);
+    HINSTANCE result =
+        ::ShellExecuteW(nullptr, L"Open", installerPath.c_str(), installPath.c_str(), nullptr, SW_SHOWNORMAL);
+    if (!Started(result)) return static_cast<int>(reinterpret_cast<INT_PTR>(result));
     // Give the installer time to show its window before the wizard disappears.
     ::Sleep(2000);
     ::PostMessageW(wizard, WM_CLOSE, 0, 0);
+    return 33;  // the handle-like value itself may not fit an int
+}
+
+bool InstallerFileUnusable(int startResult) {
+    switch (startResult) {
+    case ERROR_FILE_NOT_FOUND:   // removed since the download, by a virus scanner perhaps
+    case ERROR_PATH_NOT_FOUND:
+    case ERROR_BAD_FORMAT:       // not a program, or a damaged one
+    case SE_ERR_NOASSOC:         // no program is registered for the file's kind
+    case SE_ERR_ASSOCINCOMPLETE:
+        return true;
+    default:                     // refused, out of memory, cancelled: the file may be fine
+        return false;
+    }
 }

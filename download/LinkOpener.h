@@ -20,6 +20,11 @@ std::wstring BrowserPath();
 void TrimInstallFolder(std::wstring& folder);
 
 // Starts the downloaded installer with the trimmed install folder (trimmed in place) as its
-// whole, unquoted command line, waits two seconds, then asks the wizard window to close.
-// A failed start is not detected.
-void StartInstaller(const std::wstring& installerPath, std::wstring& installPath, HWND wizard);
+// whole, unquoted command line. Once started, waits two seconds, then asks the wizard window to
+// close. Returns ShellExecuteW's result: above 32 when the installer started; otherwise the
+// wizard is left as it was.
+int StartInstaller(const std::wstring& installerPath, std::wstring& installPath, HWND wizard);
+
+// Whether a failed start (a StartInstaller result of 32 or less) blames the file itself: not a
+// program, damaged, or gone. Only a fresh download can mend those.
+bool InstallerFileUnusable(int startResult);

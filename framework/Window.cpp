@@ -168,9 +168,17 @@ bool RouteMessage(MSG& msg) {
         Window* object = Window::FromHandle(h);
         if (object && object->PreTranslateMessage(msg)) return true;
     }
+    // Tab belongs to the outermost dialog: its navigation runs through the controls of the
+    // pages inside it that are control parents as well as its own. A page that took Tab
+    // first would keep the focus among its own controls.
+    const bool tab = msg.message == WM_KEYDOWN && msg.wParam == VK_TAB;
     for (HWND h = msg.hwnd; h; h = ::GetParent(h)) {
         Window* object = Window::FromHandle(h);
-        if (object && object->IsDialog() && ::IsDialogMessageW(h, &msg)) return true;
+        if (!object || !object->IsDialog()) continue;
+        if (tab && (::GetWindowLongPtrW(h, GWL_STYLE) & WS_CHILD) &&
+            (::GetWindowLongPtrW(h, GWL_EXSTYLE) & WS_EX_CONTROLPARENT))
+            continue;
+        if (::IsDialogMessageW(h, &msg)) return true;
     }
     return false;
 }

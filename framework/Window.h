@@ -130,7 +130,8 @@ private:
 };
 
 // Offers a message to the pre-translation hooks of its target and the target's parents,
-// then to IsDialogMessage of each enclosing dialog, innermost first.
+// then to IsDialogMessage of each enclosing dialog, innermost first; Tab skips child dialogs
+// that are control parents, so that it moves through the whole window.
 bool RouteMessage(MSG& msg);
 
 // Data exchange between an edit box (or any control's text) and a wide string.

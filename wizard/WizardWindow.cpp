@@ -15,6 +15,8 @@ namespace {
 
 constexpr UINT_PTR kProgressTimer = 1;
 const POINT kPageOrigin = {21, 92};
+// What the frame shows behind its texts when BackGround.bmp is missing or cannot be decoded.
+const COLORREF kPlainBackground = RGB(28, 36, 52);
 
 }  // namespace
 
@@ -112,13 +114,17 @@ void WizardWindow::ShowStage(int n) {
         hide(welcomePage_);
         hide(installLocationPage_);
         if (preloaderPage_.Handle() || preloaderPage_.Create(hwnd_)) ShowPage(preloaderPage_);
-        ShowItem(IDC_CONTINUE, false);
         ShowItem(IDC_BACK, false);
         ShowItem(IDC_CANCEL_SETUP, true);
         ShowItem(IDC_PROGRESS, true);
         ShowItem(IDC_PERCENT, true);
+        if (failure_) {
+            SetStatus(texts.*failure_);
+            ::SetWindowTextW(Item(IDC_CONTINUE), texts.ButtonRetry.c_str());
+        }
         ShowItem(IDC_STATUS, true);
-        ::SetFocus(Item(IDC_CANCEL_SETUP));
+        ShowItem(IDC_CONTINUE, failure_ != nullptr);
+        ::SetFocus(Item(failure_ ? IDC_CONTINUE : IDC_CANCEL_SETUP));
         break;
     case 4:
         featuresPageShown_ = true;
@@ -130,6 +136,8 @@ void WizardWindow::ShowStage(int n) {
         if (featuresPage_.Handle() || featuresPage_.Create(hwnd_)) {
             featuresPage_.SetPageTexts();
             ShowPage(featuresPage_);
+            // The frame's buttons are hidden: the focus goes where Enter means "go on".
+            ::SetFocus(featuresPage_.Item(IDC_CONTINUE_INSTALL));
         }
         break;
     default:
@@ -140,7 +148,12 @@ void WizardWindow::ShowStage(int n) {
 void WizardWindow::Continue() {
     // Past the download's start, or behind the features page, Continue has nothing to move
     // on to: going further would strand the user with no way to start the installer.
-    if (featuresPageShown_ || stage_ >= 3) return;
+    if (featuresPageShown_) return;
+    if (stage_ == 3 && failure_) {
+        Retry();
+        return;
+    }
+    if (stage_ >= 3) return;
     if (stage_ == 2 && !installLocationPage_.ValidateLocation()) return;
     if (stage_ == 1) {
         CreateDesktopShortcut();
@@ -159,7 +172,8 @@ void WizardWindow::Back() {
 }
 
 void WizardWindow::Cancel() {
-    if (downloadComplete_ && !featuresPageShown_) {
+    // The close that follows a started installer.
+    if (installerStarted_ && !featuresPageShown_) {
         SaveDownloadPath();
         AbandonInstall();
         return;
@@ -171,7 +185,8 @@ void WizardWindow::Cancel() {
 void WizardWindow::ResumeWizard() {
     featuresPageShown_ = false;
     ShowStage(stage_);
-    if (downloadComplete_) LaunchInstaller();
+    // After a failure only the Retry button starts anything again.
+    if (downloadComplete_ && !failure_) LaunchInstaller();
 }
 
 void WizardWindow::AbandonInstall() {
@@ -212,9 +227,7 @@ void WizardWindow::OnDownloadStatus(unsigned long code) {
     switch (code) {
     case DownloadStarted:
         reconnecting_ = false;
-        ShowItem(IDC_STATUS, false);
-        ::SetWindowTextW(Item(IDC_STATUS), AppTexts().DownloadingLabel.c_str());
-        if (!featuresPageShown_) ShowItem(IDC_STATUS, true);
+        SetStatus(AppTexts().DownloadingLabel);
         break;
     case ::DownloadComplete:
         downloadComplete_ = true;
@@ -227,6 +240,13 @@ void WizardWindow::OnDownloadStatus(unsigned long code) {
         break;
     case DownloadRetrying:
         reconnecting_ = true;
+        break;
+    case DownloadFailed:
+    case DownloadOpenFailed:
+        ShowFailure(&Texts::DownloadFailedMsg);
+        break;
+    case DownloadCorrupt:
+        ShowFailure(&Texts::DownloadCorruptMsg);
         break;
     default:
         break;
@@ -241,9 +261,7 @@ LRESULT WizardWindow::OnTimer(WPARAM id, LPARAM) {
 
 void WizardWindow::UpdateProgress() {
     if (reconnecting_ && !featuresPageShown_) {
-        ShowItem(IDC_STATUS, false);
-        ::SetWindowTextW(Item(IDC_STATUS), AppTexts().TryingToConnect.c_str());
-        ShowItem(IDC_STATUS, true);
+        SetStatus(AppTexts().TryingToConnect);
         return;
     }
     unsigned long long total = static_cast<unsigned long long>(engine_.totalBytes.load());
@@ -260,11 +278,49 @@ void WizardWindow::UpdateProgress() {
     if (stage_ > 1 && !featuresPageShown_) ShowItem(IDC_PERCENT, true);
 }
 
-bool WizardWindow::LaunchInstaller() {
-    if (installerFileName_.empty() || downloadFolder_.empty()) return false;
-    if (downloadComplete_ && !featuresPageShown_)
-        StartInstaller(downloadFolder_ + installerFileName_, installLocationPage_.installPath, hwnd_);
-    return true;
+void WizardWindow::LaunchInstaller() {
+    if (installerFileName_.empty() || downloadFolder_.empty() || !downloadComplete_ || featuresPageShown_) return;
+    const std::wstring path = downloadFolder_ + installerFileName_;
+    int result = StartInstaller(path, installLocationPage_.installPath, hwnd_);
+    if (result > 32) {
+        installerStarted_ = true;
+        return;
+    }
+    if (InstallerFileUnusable(result)) {
+        // Kept, the file would come back complete (416) on every retry and fail alike.
+        ::DeleteFileW(path.c_str());
+        DeleteStampFile();
+        downloadComplete_ = false;
+    }
+    ShowFailure(&Texts::InstallerStartFailedMsg);
+}
+
+void WizardWindow::ShowFailure(const std::wstring Texts::*text) {
+    // Nothing is retried any more: the reconnect text would be a false promise.
+    reconnecting_ = false;
+    failure_ = text;
+    ::KillTimer(hwnd_, kProgressTimer);
+    // Behind the features page the failure waits for "Continue Installation".
+    if (!featuresPageShown_) ShowStage(3);
+}
+
+void WizardWindow::Retry() {
+    failure_ = nullptr;
+    SetStatus(AppTexts().DownloadingLabel);
+    ShowStage(3);
+    // The engine resumes the partial file; a complete one that did not start is tried again.
+    if (downloadComplete_)
+        LaunchInstaller();
+    else
+        StartDownload();
+}
+
+// Hidden while it changes: the transparent label is then repainted over the background
+// instead of over its old text.
+void WizardWindow::SetStatus(const std::wstring& text) {
+    ShowItem(IDC_STATUS, false);
+    ::SetWindowTextW(Item(IDC_STATUS), text.c_str());
+    if (!featuresPageShown_) ShowItem(IDC_STATUS, true);
 }
 
 void WizardWindow::TrackStage(int n) {
@@ -301,7 +357,11 @@ LRESULT WizardWindow::OnClose(WPARAM, LPARAM) {
 LRESULT WizardWindow::OnPaint(WPARAM, LPARAM) {
     PAINTSTRUCT paint;
     HDC dc = ::BeginPaint(hwnd_, &paint);
-    background_.Draw(dc, 0, 0, 1.0);
+    if (!background_.Draw(dc, 0, 0, 1.0)) {
+        // White texts need something dark under them, and old texts must not shine through.
+        Brush plain(::CreateSolidBrush(kPlainBackground));
+        ::FillRect(dc, &paint.rcPaint, plain.Get());
+    }
     ::EndPaint(hwnd_, &paint);
     return 0;
 }

@@ -5,6 +5,7 @@
 
 #include <string>
 
+#include "config/Texts.h"
 #include "download/DownloadEngine.h"
 #include "framework/Handles.h"
 #include "framework/Window.h"
@@ -32,6 +33,7 @@ public:
     int Stage() const { return stage_; }
     bool FeaturesPageShown() const { return featuresPageShown_; }
     bool IsDownloadComplete() const { return downloadComplete_; }
+    bool ShowsFailure() const { return failure_ != nullptr; }
     InstallLocationPage& InstallLocation() { return installLocationPage_; }
     const DownloadEngine& Engine() const { return engine_; }
 
@@ -48,7 +50,10 @@ private:
     void StartDownload();
     void OnDownloadStatus(unsigned long code);
     void UpdateProgress();
-    bool LaunchInstaller();
+    void LaunchInstaller();
+    void ShowFailure(const std::wstring Texts::*text);
+    void Retry();
+    void SetStatus(const std::wstring& text);
     void TrackStage(int n);
     void ShowItem(int id, bool show);
 
@@ -79,5 +84,8 @@ private:
     bool featuresPageShown_ = false;
     bool stageTracked_[3] = {false, false, false};
     bool reconnecting_ = false;
+    bool installerStarted_ = false;
+    // The failure stage 3 shows with its Retry button; null while there is none.
+    const std::wstring Texts::*failure_ = nullptr;
     std::wstring percentText_ = L"0%";
 };

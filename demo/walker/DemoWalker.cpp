@@ -221,16 +221,21 @@ void Walk() {
     Press(::GetDlgItem(frame, IDC_CONTINUE), "Continue on the install-location page");
     Expect("the download page", [&] { return Shown(frame, IDC_PROGRESS); });
     ReportPlace(frame, "download page", ShownPage(frame));
-    Expect("the download to get going", [&] { return ProgressPercent(frame) >= 25; }, kDownloadTimeoutMs);
-    Shot("05-download");
+    // The server answers the first request with 404: the failure is said, with a Retry button.
+    Expect("the download to fail", [&] { return Shown(frame, IDC_CONTINUE); }, kDownloadTimeoutMs);
+    Shot("05-download-failed");
+
+    Press(::GetDlgItem(frame, IDC_CONTINUE), "Retry");
+    Expect("the retry to get going", [&] { return ProgressPercent(frame) >= 25; }, kDownloadTimeoutMs);
+    Shot("06-retry");
 
     Press(::GetDlgItem(frame, IDC_CANCEL_SETUP), "Cancel during the download");
     Expect("the features page", [&] { return Shown(frame, IDC_CONTINUE_INSTALL); });
-    Shot("06-features");
+    Shot("07-features");
 
     Press(::GetDlgItem(PageWith(frame, IDC_CONTINUE_INSTALL), IDC_CONTINUE_INSTALL), "Continue Installation");
     Expect("the download page again", [&] { return Shown(frame, IDC_PROGRESS) || !::IsWindow(frame); });
-    if (::IsWindow(frame)) Shot("07-continue");
+    if (::IsWindow(frame)) Shot("08-continue");
 
     HWND installer = nullptr;
     Expect(
@@ -240,7 +245,7 @@ void Walk() {
             return installer && ::IsWindowVisible(installer);
         },
         kDownloadTimeoutMs);
-    Shot("08-installer-started", installer);
+    Shot("09-installer-started", installer);
 
     if (::WaitForSingleObject(wizard.hProcess, kStepTimeoutMs) != WAIT_OBJECT_0) GiveUp("the wizard to close");
     ::PostMessageW(installer, WM_COMMAND, IDOK, 0);

@@ -69,6 +69,26 @@ TEST_F(TextsTest, FallbacksBetweenSections) {
     EXPECT_EQ(AppTexts().ButtonNext, L"Next");
 }
 
+TEST_F(TextsTest, FailureTextsFallBackToBuiltInEnglishOnlyWhereTheFileHasNone) {
+    // Written before the failure texts existed: each gets the built-in English.
+    std::wstring path = Write("[Deutsch]\nButtonNext=Weiter\n[English]\nButtonNext=Next\n");
+    LoadTexts(L"Deutsch", path);
+    EXPECT_EQ(AppTexts().DownloadFailedMsg, L"Download failed. Check your connection, then retry.");
+    EXPECT_EQ(AppTexts().DownloadCorruptMsg, L"The downloaded file was damaged. Please retry.");
+    EXPECT_EQ(AppTexts().InstallerStartFailedMsg, L"The installer could not be started. Please retry.");
+    EXPECT_EQ(AppTexts().ButtonRetry, L"Retry");
+    EXPECT_EQ(AppTexts().TryingToConnect, L"") << "older keys keep reading empty";
+
+    // The file's own texts win, placeholders expanded; a missing one still falls back.
+    path = Write("[Deutsch]\nButtonRetry=Wiederholen\nDownloadFailedMsg=%AppName% kam nicht an.\n"
+                 "InstallerStartFailedMsg=\n");
+    LoadTexts(L"Deutsch", path);
+    EXPECT_EQ(AppTexts().ButtonRetry, L"Wiederholen");
+    EXPECT_EQ(AppTexts().DownloadFailedMsg, L"Poker Deluxe kam nicht an.");
+    EXPECT_EQ(AppTexts().InstallerStartFailedMsg, L"The installer could not be started. Please retry.");
+    EXPECT_EQ(AppTexts().DownloadCorruptMsg, L"The downloaded file was damaged. Please retry.");
+}
+
 TEST_F(TextsTest, MissingEnglishOrAnEmptyFileEndsTheLookup) {
     std::wstring path = Write("[Deutsch]\nButtonNext=Weiter\n");
     EXPECT_EQ(ReadLanguageValue(L"Svenska", L"ButtonNext", path, true), L"");

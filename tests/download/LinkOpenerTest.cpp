@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <windows.h>
+#include <shellapi.h>
+
 #include "download/LinkOpener.h"
 #include "recorder/RecorderClient.h"
 #include "tests/support/TestSupport.h"
@@ -137,7 +140,7 @@ TEST(InstallerStart, InstallerGetsTheTrimmedFolderUnquotedAndTheWizardIsAskedToC
     ASSERT_NE(wizard, nullptr);
 
     std::wstring folder = L"C:\\My Games\\Poker Room\\";
-    StartInstaller(installer, folder, wizard);
+    EXPECT_GT(StartInstaller(installer, folder, wizard), 32);
     EXPECT_EQ(folder, L"C:\\My Games\\Poker Room");
     MSG msg;
     EXPECT_TRUE(::PeekMessageW(&msg, wizard, WM_CLOSE, WM_CLOSE, PM_REMOVE));
@@ -145,6 +148,18 @@ TEST(InstallerStart, InstallerGetsTheTrimmedFolderUnquotedAndTheWizardIsAskedToC
     std::wstring never;  // the install-location page was never shown
     StartInstaller(installer, never, wizard);
     EXPECT_TRUE(::PeekMessageW(&msg, wizard, WM_CLOSE, WM_CLOSE, PM_REMOVE));
+
+    // A file that is no program, and one that is gone: reported at once, the wizard left alone,
+    // and both blamed on the file, so that a fresh download can mend them.
+    std::wstring text = programs / L"Setup Files\\NotAProgram.exe";
+    WriteBytes(text, std::string(4096, 'x'));
+    for (const std::wstring& path : {text, programs / L"Setup Files\\Gone.exe"}) {
+        int result = StartInstaller(path, never, wizard);
+        EXPECT_LE(result, 32) << Utf8(path);
+        EXPECT_TRUE(InstallerFileUnusable(result)) << Utf8(path) << " gave " << result;
+        EXPECT_FALSE(::PeekMessageW(&msg, wizard, WM_CLOSE, WM_CLOSE, PM_REMOVE));
+    }
+    EXPECT_FALSE(InstallerFileUnusable(SE_ERR_ACCESSDENIED));
     ::DestroyWindow(wizard);
 
     ASSERT_TRUE(log.WaitForRecords(L"WendrakeSetup.exe", 2));

@@ -4,7 +4,8 @@ Per test it can honour or ignore Range, send, omit or change Last-Modified on ev
 leave out Content-Length (chunked or close-delimited bodies), drop the connection or stall
 after a number of body bytes, answer with a fixed status, answer a range with a Content-Range
 that starts elsewhere, gzip every body (with Content-Encoding), redirect paths elsewhere, and it
-records every request's headers and the body bytes it sent.
+records every request's headers and the body bytes it sent. Given a folder (`root`), it also
+serves that folder's files as they are on disk at each request.
 
 Used by fetch_tests.py; run it alone to serve a file by hand:
     python3 fault_server.py --size 1000000 [--port 8080] [--ignore-range] [--chunked] ...
@@ -14,6 +15,7 @@ import argparse
 import email.utils
 import gzip
 import http.server
+import os
 import random
 import socket
 import sys
@@ -67,10 +69,11 @@ class FaultServer(http.server.ThreadingHTTPServer):
     daemon_threads = True
     allow_reuse_address = True
 
-    def __init__(self, port=0):
+    def __init__(self, port=0, root=None):
         super().__init__(("127.0.0.1", port), Handler)
         self.files = {}
         self.redirects = {}  # path -> where a 302 sends it
+        self.root = root
         self.behaviour = Behaviour()
         self.requests = []
         self.lock = threading.Lock()
@@ -138,7 +141,7 @@ class Handler(http.server.BaseHTTPRequestHandler):
             self.send_header("Content-Length", "0")
             self.end_headers()
             return
-        served = server.files.get(self.path.split("?")[0])
+        served = server.files.get(self.path.split("?")[0]) or self.from_root()
         if b.status is not None or served is None:
             self.answer_without_body(record, b.status or 404, served)
             return
@@ -186,6 +189,17 @@ class Handler(http.server.BaseHTTPRequestHandler):
             self.close_connection = True
         self.end_headers()
         self.send_body(record, served, start, end, b.body == "chunked", b.close_after, stall_after)
+
+    def from_root(self):
+        """The file of the root folder that the path names, or None."""
+        name = self.path.split("?")[0].lstrip("/")
+        if not self.server.root or not name or "/" in name or name.startswith("."):
+            return None
+        try:
+            with open(os.path.join(self.server.root, name), "rb") as f:
+                return ServedFile(f.read())
+        except OSError:
+            return None
 
     def answer_without_body(self, record, status, served):
         record["status"] = status

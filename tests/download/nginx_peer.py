@@ -43,6 +43,18 @@ http {{
             alias {root}/;
             limit_rate {slow_rate};
         }}
+        # Like /slow/, but the first request of nginx's life gets a 404: a download that fails
+        # once. The flag is the log of that request, written by nginx itself.
+        location /fail-once/ {{
+            alias {root}/;
+            limit_rate {slow_rate};
+            if (!-f {dir}/failed-once) {{
+                set $flag failed-once;
+                access_log {dir}/$flag wendrake;
+                access_log {dir}/access.log wendrake;
+                return 404;
+            }}
+        }}
     }}
 }}
 """
@@ -54,7 +66,7 @@ def find_nginx():
 
 class Nginx:
     """Serves the files of `root` (a folder made here when not given); /slow/ serves the
-    same files rate-limited."""
+    same files rate-limited, and /fail-once/ too after a 404 for its first request."""
 
     def __init__(self, root=None, slow_rate="16m"):
         self.dir = tempfile.mkdtemp(prefix="wendrake-nginx-")

@@ -17,13 +17,18 @@
 
 namespace {
 
+// Written before the failure texts existed: those come from the program's built-in English.
 const char kLanguages[] =
     "[English]\r\nShortName=en\r\nApplicationTitle=Corvana E2E Setup\r\nButtonNext=Next >\r\n"
+    "DownloadingLabel=Downloading...\r\nTryingToConnect=Trying to connect...\r\n"
     "ButtonIAgree=I Agree\r\nButtonBack=< Back\r\nButtonCancel=Cancel\r\nInstallerShortCutString=Install %AppName%\r\n"
     "VistaProtectedFolderMsg=Windows protects this folder.\r\nNoThanks=No Thanks\r\n"
     "ContinueInstall=Continue Installation\r\n"
     "[Deutsch]\r\nShortName=de\r\nApplicationTitle=Corvana E2E Installation\r\n"
     "InstallerShortCutString=%AppName% installieren\r\n";
+
+const wchar_t kDownloadFailed[] = L"Download failed. Check your connection, then retry.";
+const wchar_t kStartFailed[] = L"The installer could not be started. Please retry.";
 
 const wchar_t kUninstall[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Corvana E2E Product";
 const wchar_t kNtVersion[] = L"Software\\Microsoft\\Windows NT\\CurrentVersion";
@@ -84,9 +89,10 @@ protected:
     std::string ServeInstaller(const std::wstring& name, size_t size) {
         return WritePaddedRecorder(root_ + L"\\" + name, size);
     }
-    void Configure(const std::wstring& downloadPath) {
+    // The installer's address: the path on nginx, or on another server.
+    void Configure(const std::wstring& downloadPath, const std::wstring& server = std::wstring()) {
         WriteBytes(app_ / L"ConfigParams.ini",
-                   "[Params]\r\nInstallerDownloadURL=" + Utf8(url_) + Utf8(downloadPath) +
+                   "[Params]\r\nInstallerDownloadURL=" + Utf8(server.empty() ? url_ : server) + Utf8(downloadPath) +
                        "\r\nOmnitureLink=" + Utf8(url_) +
                        "/track?p=$ProductName$&b=$BrandName$&l=$LangName$&s=$StageID$\r\n"
                        "ProductName=CorvanaE2E\r\nBrandName=Corvana\r\nBrandProduct=Corvana E2E Product\r\n"
@@ -121,9 +127,31 @@ protected:
         });
         return box;
     }
-    // Each tracking start is a process of its own, and they record in whichever order they
-    // happen to run: sorted, so that a comparison checks which addresses came and how often.
-    std::vector<std::wstring> TrackedAddresses() {
+    // Next and I Agree: on to the download.
+    void GoToDownload(HWND wizard) {
+        Press(wizard, IDC_CONTINUE);
+        ASSERT_TRUE(WaitVisible(wizard, IDC_INSTALL_PATH));
+        Press(wizard, IDC_CONTINUE);
+        ASSERT_TRUE(WaitVisible(wizard, IDC_PROGRESS));
+    }
+    // The raw "DownloadPath" value, or empty when there is none.
+    std::string DownloadPathValue() {
+        HKEY key = nullptr;
+        if (::RegOpenKeyExW(HKEY_CURRENT_USER, L"Software\\WendrakeE2E", 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS)
+            return std::string();
+        DWORD type = 0;
+        char data[2048] = {};
+        DWORD size = sizeof data;
+        LONG read = ::RegQueryValueExW(key, L"DownloadPath", nullptr, &type, reinterpret_cast<BYTE*>(data), &size);
+        ::RegCloseKey(key);
+        EXPECT_TRUE(read != ERROR_SUCCESS || type == REG_BINARY);
+        return read == ERROR_SUCCESS ? std::string(data, size) : std::string();
+    }
+    // Each tracking start is a process of its own, and they record in whichever order and at
+    // whatever moment they happen to run: this waits for the expected number, then sorts them,
+    // so that a comparison checks which addresses came and how often.
+    std::vector<std::wstring> TrackedAddresses(size_t expected) {
+        EXPECT_TRUE(launches_.WaitForRecords(L"iexplore.exe", expected));
         std::vector<std::wstring> addresses;
         for (const LaunchRecord& r : launches_.Records(L"iexplore.exe")) {
             EXPECT_EQ(r.showWindow, SW_HIDE);
@@ -193,19 +221,10 @@ TEST_F(EndToEnd, FreshInstallRunsEveryStageAndStartsTheInstaller) {
     EXPECT_EQ(ReadBytes(temp_ / L"CorvanaE2ESetup.exe"), served);
     EXPECT_FALSE(ReadBytes(temp_ / L"LastDownloadDate.txt").empty());
 
-    HKEY key = nullptr;
-    ASSERT_EQ(::RegOpenKeyExW(HKEY_CURRENT_USER, L"Software\\WendrakeE2E", 0, KEY_QUERY_VALUE, &key), ERROR_SUCCESS);
-    DWORD type = 0;
-    char data[2048] = {};
-    DWORD size = sizeof data;
-    LONG read = ::RegQueryValueExW(key, L"DownloadPath", nullptr, &type, reinterpret_cast<BYTE*>(data), &size);
-    ::RegCloseKey(key);
-    ASSERT_EQ(read, ERROR_SUCCESS);
-    EXPECT_EQ(type, static_cast<DWORD>(REG_BINARY));
-    EXPECT_EQ(std::string(data, size), Utf8(app_.Path()) + std::string(1, '\0'));
+    EXPECT_EQ(DownloadPathValue(), Utf8(app_.Path()) + std::string(1, '\0'));
 
     EXPECT_EQ(DesktopLinks(), (std::vector<std::wstring>{L"Install Corvana E2E Product.lnk"}));
-    EXPECT_EQ(TrackedAddresses(), (std::vector<std::wstring>{Tracking(1), Tracking(2), Tracking(3)}));
+    EXPECT_EQ(TrackedAddresses(3), (std::vector<std::wstring>{Tracking(1), Tracking(2), Tracking(3)}));
 }
 
 TEST_F(EndToEnd, InstalledProductSkipsTheLocationPage) {
@@ -221,7 +240,7 @@ TEST_F(EndToEnd, InstalledProductSkipsTheLocationPage) {
     EXPECT_EQ(launches_.Records(L"InstalledSetup.exe")[0].parameters, L"");
     EXPECT_EQ(wendrake_.Wait(15000), 0);
     EXPECT_EQ(FindControl(wizard, IDC_INSTALL_PATH), nullptr) << "the location page was never made";
-    EXPECT_EQ(TrackedAddresses(), (std::vector<std::wstring>{Tracking(1), Tracking(3)}));
+    EXPECT_EQ(TrackedAddresses(2), (std::vector<std::wstring>{Tracking(1), Tracking(3)}));
 }
 
 TEST_F(EndToEnd, InterruptedDownloadResumesInTheNextRun) {
@@ -308,4 +327,82 @@ TEST_F(EndToEnd, ProgramFilesFolderIsRefusedFromWindows6On) {
     ASSERT_TRUE(WaitVisible(wizard, IDC_NO_THANKS));
     Press(wizard, IDC_NO_THANKS);
     EXPECT_EQ(wendrake_.Wait(15000), 0);
+}
+
+
+TEST_F(EndToEnd, FailedDownloadIsSaidAndRetriedOnceTheServerAnswers) {
+    // The fault server serves nginx's folder, but refuses connections until this file is there.
+    const std::wstring faultUrl = EnvironmentValue(L"WENDRAKE_FAULT_URL");
+    ASSERT_FALSE(faultUrl.empty());
+    const std::wstring serverUp = root_ + L"\\fault-server.up";
+    struct TakeDown {
+        std::wstring flag;
+        ~TakeDown() { ::DeleteFileW(flag.c_str()); }
+    } takeDown{serverUp};
+    Configure(L"/RetrySetup.exe", faultUrl);
+    HWND wizard = StartWizard();
+    ASSERT_NE(wizard, nullptr);
+    GoToDownload(wizard);
+    HWND status = ::GetDlgItem(wizard, IDC_STATUS);
+    HWND retry = ::GetDlgItem(wizard, IDC_CONTINUE);
+    ASSERT_TRUE(WaitFor([&] { return TextOf(status) == L"Trying to connect..."; }, 30000));
+    EXPECT_FALSE(Visible(retry));
+
+    // The server comes up without the file: a 404 ends the download, and says so.
+    WriteBytes(serverUp, "");
+    ASSERT_TRUE(WaitVisible(wizard, IDC_CONTINUE));
+    EXPECT_EQ(TextOf(status), kDownloadFailed);
+    EXPECT_EQ(TextOf(retry), L"Retry");
+    // Later ticks of the progress timer must not bring back the reconnect text.
+    ::Sleep(2500);
+    EXPECT_EQ(TextOf(status), kDownloadFailed);
+
+    // Cancel shows the features page; Continue Installation comes back to the failure.
+    Press(wizard, IDC_CANCEL_SETUP);
+    ASSERT_TRUE(WaitVisible(wizard, IDC_NO_THANKS));
+    EXPECT_FALSE(Visible(retry));
+    Press(wizard, IDC_CONTINUE_INSTALL);
+    ASSERT_TRUE(WaitVisible(wizard, IDC_CONTINUE));
+    EXPECT_EQ(TextOf(status), kDownloadFailed);
+    EXPECT_EQ(TextOf(retry), L"Retry");
+    EXPECT_TRUE(DownloadPathValue().empty());
+
+    // With the file in place, Retry downloads it and starts it.
+    std::string served = ServeInstaller(L"RetrySetup.exe", 1024 * 1024);
+    Press(wizard, IDC_CONTINUE);
+    ASSERT_TRUE(launches_.WaitForRecords(L"RetrySetup.exe", 1, 60000));
+    EXPECT_EQ(wendrake_.Wait(15000), 0);
+    EXPECT_EQ(ReadBytes(temp_ / L"RetrySetup.exe"), served);
+    EXPECT_EQ(DownloadPathValue(), Utf8(app_.Path()) + std::string(1, '\0'));
+}
+
+TEST_F(EndToEnd, InstallerThatIsNoProgramKeepsTheWindowAndIsDownloadedAgain) {
+    WriteBytes(root_ + L"\\BrokenSetup.exe", std::string(300 * 1024, 'x'));
+    Configure(L"/BrokenSetup.exe");
+    HWND wizard = StartWizard();
+    ASSERT_NE(wizard, nullptr);
+    GoToDownload(wizard);
+
+    // Downloaded whole, but Windows cannot start it: the window stays, says so, and the file
+    // and its stamp go, so that the retry cannot find them complete.
+    ASSERT_TRUE(WaitVisible(wizard, IDC_CONTINUE));
+    EXPECT_EQ(TextOf(::GetDlgItem(wizard, IDC_STATUS)), kStartFailed);
+    EXPECT_EQ(TextOf(::GetDlgItem(wizard, IDC_CONTINUE)), L"Retry");
+    EXPECT_FALSE(FileExists(temp_ / L"BrokenSetup.exe"));
+    EXPECT_FALSE(FileExists(temp_ / L"LastDownloadDate.txt"));
+    ::Sleep(2500);  // the close that follows a started installer would have come by now
+    EXPECT_TRUE(wendrake_.Running());
+    EXPECT_TRUE(DownloadPathValue().empty());
+
+    std::string served = ServeInstaller(L"BrokenSetup.exe", 512 * 1024);
+    Press(wizard, IDC_CONTINUE);
+    ASSERT_TRUE(launches_.WaitForRecords(L"BrokenSetup.exe", 1, 60000));
+    EXPECT_EQ(wendrake_.Wait(15000), 0);
+    EXPECT_EQ(ReadBytes(temp_ / L"BrokenSetup.exe"), served);
+    EXPECT_FALSE(DownloadPathValue().empty());
+    std::vector<std::string> ranges;
+    for (const LogEntry& e : NginxLog())
+        if (e.uri.find("BrokenSetup.exe") != std::string::npos) ranges.push_back(e.range);
+    EXPECT_EQ(ranges, (std::vector<std::string>{"bytes=0-0", "bytes=0-", "bytes=0-0", "bytes=0-"}))
+        << "the retry downloads the whole file again";
 }

@@ -153,3 +153,69 @@ TEST_F(FeaturesAndKeysTest, PagesDrawWhiteTextOverTheBackgroundInTheirOwnFonts) 
     EXPECT_EQ(editFont.lfHeight, 15);
     EXPECT_EQ(editFont.lfWeight, FW_NORMAL);
 }
+
+TEST_F(FeaturesAndKeysTest, KeyboardAloneReachesEveryPageAndDrivesTheFeaturesPageAndRetry) {
+    // No file name in the address: every download attempt fails at once.
+    settings["InstallerDownloadURL"] = "http://127.0.0.1:9/";
+    Start();
+    auto tabReaches = [](HWND target) {
+        for (int i = 0; i < 8; ++i) {
+            PressKey(::GetFocus(), VK_TAB);
+            if (::GetFocus() == target) return true;
+        }
+        return false;
+    };
+
+    // Welcome: Next has the focus; Tab reaches the language list and comes back.
+    EXPECT_EQ(::GetFocus(), FrameItem(IDC_CONTINUE));
+    EXPECT_TRUE(tabReaches(PageItem(IDC_LANGUAGE, IDC_LANGUAGE)));
+    EXPECT_TRUE(tabReaches(FrameItem(IDC_CONTINUE)));
+    PressKey(::GetFocus(), VK_RETURN);
+    ASSERT_EQ(Wizard().Stage(), 2);
+    EXPECT_EQ(::GetFocus(), FrameItem(IDC_CONTINUE));
+    EXPECT_TRUE(tabReaches(FolderEdit()));
+    EXPECT_TRUE(tabReaches(PageItem(IDC_INSTALL_PATH, IDC_BROWSE)));
+
+    // Features page: "Continue Installation" has the focus, Tab moves between the two buttons,
+    // Escape leaves the page up, Enter goes back.
+    PressKey(::GetFocus(), VK_ESCAPE);
+    ASSERT_TRUE(Wizard().FeaturesPageShown());
+    HWND continueInstall = PageItem(IDC_CONTINUE_INSTALL, IDC_CONTINUE_INSTALL);
+    EXPECT_EQ(::GetFocus(), continueInstall);
+    EXPECT_TRUE(tabReaches(PageItem(IDC_CONTINUE_INSTALL, IDC_NO_THANKS)));
+    EXPECT_TRUE(tabReaches(continueInstall));
+    PressKey(::GetFocus(), VK_ESCAPE);
+    EXPECT_TRUE(Wizard().FeaturesPageShown());
+    EXPECT_EQ(::GetFocus(), continueInstall);
+    PressKey(::GetFocus(), VK_RETURN);
+    EXPECT_FALSE(Wizard().FeaturesPageShown());
+    ASSERT_EQ(Wizard().Stage(), 2);
+    EXPECT_EQ(::GetFocus(), FrameItem(IDC_CONTINUE));
+
+    // The download fails: Retry has the focus, and Enter keeps the wizard at stage 3.
+    PressKey(::GetFocus(), VK_RETURN);
+    ASSERT_EQ(Wizard().Stage(), 3);
+    ASSERT_TRUE(RunLoopUntil([this] { return Wizard().ShowsFailure(); }));
+    EXPECT_EQ(::GetFocus(), FrameItem(IDC_CONTINUE));
+    EXPECT_EQ(TextOf(FrameItem(IDC_CONTINUE)), L"Retry");
+    PressKey(::GetFocus(), VK_RETURN);
+    ASSERT_TRUE(RunLoopUntil([this] { return Wizard().ShowsFailure(); }));
+    EXPECT_EQ(Wizard().Stage(), 3);
+    EXPECT_EQ(::GetFocus(), FrameItem(IDC_CONTINUE));
+
+    // A file that failed its checks has a text of its own (built-in English here).
+    ::PostMessageW(Frame(), WM_DOWNLOAD_STATUS, DownloadCorrupt, 0);
+    ASSERT_TRUE(RunLoopUntil([this] {
+        return TextOf(FrameItem(IDC_STATUS)) == L"The downloaded file was damaged. Please retry.";
+    }));
+    EXPECT_TRUE(::IsWindowVisible(FrameItem(IDC_CONTINUE)));
+}
+
+TEST_F(FeaturesAndKeysTest, WithoutItsPictureTheFrameIsPaintedDark) {
+    Start();  // no BackGround.bmp beside the program
+    ::RedrawWindow(Frame(), nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW);
+    HDC dc = ::GetDC(Frame());
+    COLORREF corner = ::GetPixel(dc, 3, 3);
+    ::ReleaseDC(Frame(), dc);
+    EXPECT_EQ(corner, RGB(28, 36, 52));
+}

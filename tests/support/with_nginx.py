@@ -7,6 +7,9 @@ The command sees, in its environment (Wine hands it on to Windows programs):
     WENDRAKE_NGINX_URL   http://127.0.0.1:<port>   (files of the root; /slow/... rate-limited)
     WENDRAKE_NGINX_ROOT  the served folder, as a Windows path (Z:\\...) the test writes into
     WENDRAKE_NGINX_LOG   the access log, as a Windows path (tab-separated; see nginx_peer.py)
+    WENDRAKE_FAULT_URL   http://127.0.0.1:<port> of the fault server (fault_server.py), which
+                         serves the same folder but listens only while the file
+                         "fault-server.up" is in it: without it, connections are refused
 nginx stops when the command ends; the exit code is the command's. Without --root, nginx serves
 a fresh empty folder of its own.
 """
@@ -15,10 +18,40 @@ import argparse
 import os
 import subprocess
 import sys
+import threading
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "download"))
 
+from fault_server import FaultServer, free_port  # noqa: E402
 from nginx_peer import Nginx  # noqa: E402
+
+
+class FaultGate:
+    """The fault server on a port of its own, up while a flag file exists: a Windows test can
+    then turn a refusing address into one that answers, at the moment it chooses."""
+
+    def __init__(self, root):
+        self.port = free_port()
+        self.flag = os.path.join(root, "fault-server.up")
+        self.root = root
+        self.server = None
+        self.done = threading.Event()
+        self.thread = threading.Thread(target=self.watch, daemon=True)
+
+    def watch(self):
+        while not self.done.wait(0.05):
+            up = os.path.exists(self.flag)
+            if up and not self.server:
+                self.server = FaultServer(self.port, root=self.root).start()
+            elif not up and self.server:
+                self.server.stop()
+                self.server = None
+
+    def stop(self):
+        self.done.set()
+        self.thread.join(5)
+        if self.server:
+            self.server.stop()
 
 
 def windows_path(path):
@@ -37,14 +70,20 @@ def main():
 
     root = os.path.abspath(args.root) if args.root else None
     nginx = Nginx(root=root, slow_rate=args.slow_rate)
+    gate = None
     try:
         nginx.start()
+        gate = FaultGate(nginx.root)
+        gate.thread.start()
         env = dict(os.environ)
+        env["WENDRAKE_FAULT_URL"] = "http://127.0.0.1:%d" % gate.port
         env["WENDRAKE_NGINX_URL"] = nginx.url("")
         env["WENDRAKE_NGINX_ROOT"] = windows_path(nginx.root)
         env["WENDRAKE_NGINX_LOG"] = windows_path(nginx.access_log)
         return subprocess.call(command, env=env)
     finally:
+        if gate:
+            gate.stop()
         nginx.remove()
 
 

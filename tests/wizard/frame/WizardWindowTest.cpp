@@ -277,6 +277,7 @@ TEST_F(FrameTest, InstalledProductSkipsTheLocationAndProgressRisesToTheEnd) {
     EXPECT_GE(seen.size(), 3u) << "the percentage should pass through values on the way";
 
     // Stage 2 was neither shown nor tracked; the installer got an empty folder.
+    ASSERT_TRUE(launches_.WaitForRecords(L"iexplore.exe", 2));
     EXPECT_EQ(TrackedStages(), (std::vector<std::wstring>{L"1", L"3"}));
     std::vector<LaunchRecord> installer = launches_.Records(L"FrameQuickSetup.exe");
     ASSERT_EQ(installer.size(), 1u);
