@@ -14,6 +14,9 @@
 namespace {
 
 constexpr UINT_PTR kProgressTimer = 1;
+// Fires once, after the first paint (a timer comes after painting): starting the hidden browser
+// for the first tracking address before it took a third of the time to the wizard's first paint.
+constexpr UINT_PTR kFirstTrackingTimer = 2;
 const POINT kPageOrigin = {21, 92};
 // What the frame shows behind its texts when BackGround.bmp is missing or cannot be decoded.
 const COLORREF kPlainBackground = RGB(28, 36, 52);
@@ -71,7 +74,7 @@ bool WizardWindow::OnInitDialog() {
     stage_ = 1;
     ShowStage(1);
     ::SetFocus(Item(IDC_CONTINUE));
-    TrackStage(1);
+    ::SetTimer(hwnd_, kFirstTrackingTimer, 1, nullptr);
     return false;  // the focus is set
 }
 
@@ -255,6 +258,10 @@ void WizardWindow::OnDownloadStatus(unsigned long code) {
 
 LRESULT WizardWindow::OnTimer(WPARAM id, LPARAM) {
     if (id == kProgressTimer) UpdateProgress();
+    if (id == kFirstTrackingTimer) {
+        ::KillTimer(hwnd_, kFirstTrackingTimer);
+        TrackStage(1);
+    }
     NotHandled();
     return 0;
 }
