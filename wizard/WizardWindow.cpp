@@ -159,6 +159,9 @@ void WizardWindow::Continue() {
     if (stage_ >= 3) return;
     if (stage_ == 2 && !installLocationPage_.ValidateLocation()) return;
     if (stage_ == 1) {
+        // The welcome page's own tracking waits for the first paint; a user quicker than
+        // that still gets it, first.
+        TrackStage(1);
         CreateDesktopShortcut();
         if (IsProductInstalled()) ++stage_;
     }
