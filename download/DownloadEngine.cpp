@@ -66,10 +66,11 @@ std::wstring QueryHeader(HINTERNET request, DWORD query) {
 long long QueryCount(HINTERNET request, DWORD query) { return ParseCount(QueryHeader(request, query).c_str()); }
 
 bool IsNetworkError(DWORD error) {
-    // A timeout is a network error too: a silent server may answer the next attempt.
+    // A timeout is a network error too: a silent server may answer the next attempt. Wine
+    // reports a read that timed out with the socket's own code (WSAETIMEDOUT, 10060).
     return error == ERROR_INTERNET_NAME_NOT_RESOLVED || error == ERROR_INTERNET_CANNOT_CONNECT ||
            error == ERROR_INTERNET_CONNECTION_ABORTED || error == ERROR_INTERNET_CONNECTION_RESET ||
-           error == ERROR_INTERNET_TIMEOUT;
+           error == ERROR_INTERNET_TIMEOUT || error == 10060;
 }
 
 // Whatever WinINet still reports for a handle whose context is zero never reaches us.
@@ -186,6 +187,8 @@ bool DownloadEngine::Start(const std::wstring& address, NotifyProc handler, cons
     rangeStart = 0;
     bodyLength = -1;
     remaining = -1;
+    expectedEnd = -1;
+    interrupted = false;
     transfer = {};
     waiting = Waiting::Nothing;
 
@@ -196,8 +199,6 @@ bool DownloadEngine::Start(const std::wstring& address, NotifyProc handler, cons
             return false;
         }
     }
-    if (receiveTimeoutMs)
-        ::InternetSetOptionW(internet.Get(), INTERNET_OPTION_RECEIVE_TIMEOUT, &receiveTimeoutMs, sizeof receiveTimeoutMs);
     std::wstring name = FileNameFromUrl(url);
     if (name.empty() || !checksValid) {
         Finish(DownloadFailed);
@@ -280,6 +281,9 @@ void DownloadEngine::OnHandleCreated(HINTERNET handle) {
     // Knowing the request before its open completes lets Close abort a slow connect, and
     // lets OnStatus tell this request's completions from those of handles closed earlier.
     Lock hold(lock);
+    // Set before the request is sent, so that it reaches the connection's socket.
+    if (handle)
+        ::InternetSetOptionW(handle, INTERNET_OPTION_RECEIVE_TIMEOUT, &receiveTimeoutMs, sizeof receiveTimeoutMs);
     if (waiting != Waiting::Open || request || !handle) return;
     DWORD type = 0;
     DWORD size = sizeof type;
@@ -357,6 +361,8 @@ bool DownloadEngine::OnFileAnswered(DWORD status) {
         Finish(DownloadFailed);
         return false;
     }
+    // A server that goes silent in the middle of the body is a network error, retried.
+    ::InternetSetOptionW(request.Get(), INTERNET_OPTION_RECEIVE_TIMEOUT, &receiveTimeoutMs, sizeof receiveTimeoutMs);
     std::wstring encoding = QueryHeader(request.Get(), HTTP_QUERY_CONTENT_ENCODING);
     if (!encoding.empty() && _wcsicmp(encoding.c_str(), L"identity") != 0) {
         Finish(DownloadFailed);  // compressed bytes are not the installer
@@ -454,12 +460,19 @@ void DownloadEngine::ReadLoop() {
         // and loses what had arrived when the download is cancelled.
         if (!::InternetReadFileExA(request.Get(), &transfer, IRF_ASYNC | IRF_NO_WAIT,
                                    reinterpret_cast<DWORD_PTR>(gate))) {
-            if (::GetLastError() != ERROR_IO_PENDING) Finish(DownloadFailed);
-            return;  // the completion brings OnStatus back here
+            DWORD error = ::GetLastError();
+            if (error == ERROR_IO_PENDING) return;  // the completion brings OnStatus back here
+            if (!IsNetworkError(error)) {
+                Finish(DownloadFailed);
+                return;
+            }
+            CloseRequest();
+            waiting = Waiting::Nothing;
+            break;
         }
         if (!TakeChunk(transfer.dwBufferLength) && !interrupted) return;
     }
-    // The body ended short of the file: resumed as after a network error, the pause taken
+    // A network error, or a body that ended short of the file: resumed after a pause, taken
     // without the lock so that a cancel gets in.
     {
         Lock hold(lock);

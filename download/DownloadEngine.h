@@ -57,7 +57,7 @@ public:
     // text is not what it should be. Call before Start.
     bool SetChecks(const std::wstring& sha256, const std::wstring& size, const std::wstring& signer);
     // How long a read may wait for the server before the attempt counts as a network error
-    // and is retried; 0 keeps WinINet's own limit. Call before Start.
+    // and is retried (30 s unless set). Call before Start.
     void SetReceiveTimeout(DWORD milliseconds) { receiveTimeoutMs = milliseconds; }
 
     // Starts a download of url into folder (empty: the current folder). expectedStamp
@@ -156,7 +156,7 @@ private:
     std::wstring expectedSigner;
     bool freshRetried = false;  // the one fresh download after a failed check has been made
     Sha256 hash;                // of the file from byte 0, fed as the bytes are written
-    DWORD receiveTimeoutMs = 0;
+    DWORD receiveTimeoutMs = 30000;
     std::atomic<int> closers{0};           // threads inside Close: the read loop steps aside
     // One buffer for every read, sized for throughput: each read call has a fixed cost (under
     // Wine a large one), so 1 KiB reads crawl where large ones keep pace with curl.

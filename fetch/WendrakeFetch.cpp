@@ -46,7 +46,7 @@ int Usage() {
 int wmain(int argc, wchar_t** argv) {
     long long cancelAfter = -1;
     DWORD timeoutMs = INFINITE;
-    DWORD receiveTimeoutMs = 0;
+    DWORD receiveTimeoutMs = 30000;
     std::wstring sha256, size, signer;
     int arg = 1;
     for (; arg + 1 < argc && std::wcsncmp(argv[arg], L"--", 2) == 0; arg += 2) {
