@@ -2,7 +2,7 @@
 // rate-limited, missing, refused), each cancelled or simply destroyed at a random moment.
 // Each engine lives in memory of the test's own that is poisoned once the engine is gone, so
 // a callback that still reached it would act on garbage and crash the test, and a
-// notification after the destructor returned is counted.
+// notification after the destructor returned is counted, and so is any write into that memory.
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -45,6 +45,7 @@ TEST(DownloadEngineTeardown, CancelAndDestroyAtRandomMomentsRunClean) {
     const int kRuns = 48;
     std::vector<std::unique_ptr<Watch>> watches;
     std::vector<std::unique_ptr<unsigned char[]>> places;
+    std::vector<unsigned char*> engines;  // where each engine lived
     for (int run = 0; run < kRuns; ++run) {
         watches.push_back(std::make_unique<Watch>());
         places.push_back(std::make_unique<unsigned char[]>(sizeof(DownloadEngine) + alignof(DownloadEngine)));
@@ -58,7 +59,14 @@ TEST(DownloadEngineTeardown, CancelAndDestroyAtRandomMomentsRunClean) {
         engine->~DownloadEngine();
         watches.back()->destroyed = true;
         std::memset(place, 0xDD, sizeof(DownloadEngine));
+        engines.push_back(static_cast<unsigned char*>(place));
     }
     PumpMessages(2000);  // longer than a retry's pause: late callbacks have had their chance
-    for (int run = 0; run < kRuns; ++run) EXPECT_EQ(watches[run]->late.load(), 0) << "run " << run;
+    for (int run = 0; run < kRuns; ++run) {
+        EXPECT_EQ(watches[run]->late.load(), 0) << "run " << run;
+        // Not a byte of a destroyed engine was written to since.
+        size_t touched = 0;
+        for (size_t i = 0; i < sizeof(DownloadEngine); ++i) touched += engines[run][i] != 0xDD;
+        EXPECT_EQ(touched, 0u) << "run " << run;
+    }
 }
