@@ -1,6 +1,7 @@
 #include "download/DownloadEngine.h"
 
 #include <climits>
+#include <cstring>
 #include <cwchar>
 #include <vector>
 
@@ -67,8 +68,11 @@ std::wstring QueryHeader(HINTERNET request, DWORD query) {
 long long QueryCount(HINTERNET request, DWORD query) { return ParseCount(QueryHeader(request, query).c_str()); }
 
 bool IsNetworkError(DWORD error) {
+    // A timeout is a network error too: a silent server may answer the next attempt. Wine
+    // reports a read that timed out with the socket's own code (WSAETIMEDOUT, 10060).
     return error == ERROR_INTERNET_NAME_NOT_RESOLVED || error == ERROR_INTERNET_CANNOT_CONNECT ||
-           error == ERROR_INTERNET_CONNECTION_ABORTED || error == ERROR_INTERNET_CONNECTION_RESET;
+           error == ERROR_INTERNET_CONNECTION_ABORTED || error == ERROR_INTERNET_CONNECTION_RESET ||
+           error == ERROR_INTERNET_TIMEOUT || error == 10060;
 }
 
 // Whatever WinINet still reports for a handle whose context is zero never reaches us.
@@ -137,13 +141,38 @@ std::wstring FileNameFromUrl(const std::wstring& url) {
     return IsPlainFileName(name) ? name : std::wstring();
 }
 
-DownloadEngine::DownloadEngine() { ::InitializeCriticalSection(&lock); }
+DownloadEngine::DownloadEngine() : gate(new CallbackGate{}) {
+    ::InitializeCriticalSection(&lock);
+    ::InitializeCriticalSection(&gate->section);
+    gate->engine = this;
+}
 
 DownloadEngine::~DownloadEngine() {
     CancelDownload();
-    // A callback already under way when the handles closed still runs on this object.
-    for (int i = 0; i < 500 && callbacksRunning > 0; ++i) ::Sleep(10);
+    // From here no callback enters; those already inside finish first (with the engine
+    // cancelled they return at once, a retry's pause aside).
+    ::EnterCriticalSection(&gate->section);
+    gate->engine = nullptr;
+    ::LeaveCriticalSection(&gate->section);
+    for (;;) {
+        ::EnterCriticalSection(&gate->section);
+        int inside = gate->inside;
+        ::LeaveCriticalSection(&gate->section);
+        if (inside == 0) break;
+        ::Sleep(1);
+    }
     ::DeleteCriticalSection(&lock);
+}
+
+bool DownloadEngine::SetChecks(const std::wstring& sha256, const std::wstring& size, const std::wstring& signer) {
+    Lock hold(lock);
+    checkHash = !sha256.empty();
+    bool hashValid = !checkHash || ParseSha256(sha256, expectedHash);
+    expectedSize = size.empty() ? -1 : ParseByteCount(size);
+    expectedSigner = signer;
+    freshRetried = false;
+    checksValid = hashValid && (size.empty() || expectedSize >= 0);
+    return checksValid;
 }
 
 bool DownloadEngine::Start(const std::wstring& address, NotifyProc handler, const std::wstring& stamp,
@@ -160,6 +189,8 @@ bool DownloadEngine::Start(const std::wstring& address, NotifyProc handler, cons
     rangeStart = 0;
     bodyLength = -1;
     remaining = -1;
+    expectedEnd = -1;
+    interrupted = false;
     transfer = {};
     waiting = Waiting::Nothing;
 
@@ -171,7 +202,7 @@ bool DownloadEngine::Start(const std::wstring& address, NotifyProc handler, cons
         }
     }
     std::wstring name = FileNameFromUrl(url);
-    if (name.empty()) {
+    if (name.empty() || !checksValid) {
         Finish(DownloadFailed);
         return false;
     }
@@ -184,7 +215,8 @@ bool DownloadEngine::Start(const std::wstring& address, NotifyProc handler, cons
 
 bool DownloadEngine::OpenLocalFile() {
     // Without a stamp no partial file can be trusted: CREATE_ALWAYS empties it.
-    file.Reset(::CreateFileW(localPath.c_str(), GENERIC_WRITE, 0, nullptr,
+    // Read access too: a resumed file's bytes are hashed before the rest is appended.
+    file.Reset(::CreateFileW(localPath.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
                              expectedStamp.empty() ? CREATE_ALWAYS : OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
     LARGE_INTEGER size = {};
     if (!file || !::GetFileSizeEx(file.Get(), &size)) {
@@ -209,11 +241,13 @@ bool DownloadEngine::OpenLocalFile() {
 bool DownloadEngine::IssueRequest() {
     // The probe asks for one byte: a whole-file GET would stream the file a second time
     // beside the real download, closing its handle does not stop that.
+    // Only plain bytes can be the installer: no compressed body is asked for.
     std::wstring header = probePhase ? L"Range: bytes=0-0\r\n" : L"Range: bytes=" + DecimalText(rangeStart) + L"-\r\n";
+    header += L"Accept-Encoding: identity\r\n";
     waiting = Waiting::Open;
     HINTERNET answered = ::InternetOpenUrlW(internet.Get(), url.c_str(), header.c_str(), static_cast<DWORD>(-1),
                                             INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE,
-                                            reinterpret_cast<DWORD_PTR>(this));
+                                            reinterpret_cast<DWORD_PTR>(gate));
     if (answered) {
         // Answered at once: no completion follows.
         if (request.Get() != answered) request.Reset(answered);
@@ -229,20 +263,29 @@ bool DownloadEngine::IssueRequest() {
 
 void CALLBACK DownloadEngine::StatusCallback(HINTERNET handle, DWORD_PTR context, DWORD status, LPVOID info,
                                              DWORD infoLength) {
-    auto* engine = reinterpret_cast<DownloadEngine*>(context);
-    if (!engine || !info) return;
-    ++engine->callbacksRunning;
+    auto* gate = reinterpret_cast<CallbackGate*>(context);
+    if (!gate || !info) return;
+    ::EnterCriticalSection(&gate->section);
+    DownloadEngine* engine = gate->engine;
+    if (engine) ++gate->inside;
+    ::LeaveCriticalSection(&gate->section);
+    if (!engine) return;
     if (status == INTERNET_STATUS_HANDLE_CREATED && infoLength >= sizeof(HINTERNET))
         engine->OnHandleCreated(*static_cast<HINTERNET*>(info));
     else if (status == INTERNET_STATUS_REQUEST_COMPLETE && infoLength >= sizeof(INTERNET_ASYNC_RESULT))
         engine->OnStatus(handle, *static_cast<const INTERNET_ASYNC_RESULT*>(info));
-    --engine->callbacksRunning;
+    ::EnterCriticalSection(&gate->section);
+    --gate->inside;
+    ::LeaveCriticalSection(&gate->section);
 }
 
 void DownloadEngine::OnHandleCreated(HINTERNET handle) {
     // Knowing the request before its open completes lets Close abort a slow connect, and
     // lets OnStatus tell this request's completions from those of handles closed earlier.
     Lock hold(lock);
+    // Set before the request is sent, so that it reaches the connection's socket.
+    if (handle)
+        ::InternetSetOptionW(handle, INTERNET_OPTION_RECEIVE_TIMEOUT, &receiveTimeoutMs, sizeof receiveTimeoutMs);
     if (waiting != Waiting::Open || request || !handle) return;
     DWORD type = 0;
     DWORD size = sizeof type;
@@ -305,6 +348,10 @@ void DownloadEngine::OnProbeAnswered(DWORD status) {
         return;
     }
     totalBytes = total > 0 ? total : 0;
+    if (expectedSize >= 0 && total > 0 && total != expectedSize) {
+        Mismatch();  // refused before a byte is written
+        return;
+    }
     // The probe's body is never read.
     CloseRequest();
     file.Reset();
@@ -314,6 +361,13 @@ void DownloadEngine::OnProbeAnswered(DWORD status) {
 bool DownloadEngine::OnFileAnswered(DWORD status) {
     if (status != 200 && status != 206 && status != 416) {
         Finish(DownloadFailed);
+        return false;
+    }
+    // A server that goes silent in the middle of the body is a network error, retried.
+    ::InternetSetOptionW(request.Get(), INTERNET_OPTION_RECEIVE_TIMEOUT, &receiveTimeoutMs, sizeof receiveTimeoutMs);
+    std::wstring encoding = QueryHeader(request.Get(), HTTP_QUERY_CONTENT_ENCODING);
+    if (!encoding.empty() && _wcsicmp(encoding.c_str(), L"identity") != 0) {
+        Finish(DownloadFailed);  // compressed bytes are not the installer
         return false;
     }
     std::wstring stamp = QueryHeader(request.Get(), HTTP_QUERY_LAST_MODIFIED);
@@ -330,9 +384,13 @@ bool DownloadEngine::OnFileAnswered(DWORD status) {
     }
     if (status == 416) {
         progressValid = true;
-        if (rangeStart == totalBytes)
-            Finish(DownloadComplete);  // the partial file is the whole file
-        else if (rangeStart > 0)
+        // Only the 416's own total says the partial file is whole; the probe's may be stale.
+        long long named = ParseContentRange(QueryHeader(request.Get(), HTTP_QUERY_CONTENT_RANGE)).total;
+        if (named >= 0 && rangeStart == named) {
+            totalBytes = named;
+            expectedEnd = named;
+            if (HashPartialFile()) Complete();
+        } else if (rangeStart > 0)
             DiscardAndRestart();
         else
             Finish(DownloadFailed);
@@ -349,20 +407,39 @@ bool DownloadEngine::OnFileAnswered(DWORD status) {
         rangeStart = resumeOffset = 0;
         receivedBytes = 0;
     }
-    if (status == 206 && ParseContentRange(QueryHeader(request.Get(), HTTP_QUERY_CONTENT_RANGE)).first != rangeStart) {
-        // Bytes that do not continue the partial file are never written.
-        if (rangeStart > 0)
-            DiscardAndRestart();
-        else
-            Finish(DownloadFailed);
+    bodyLength = QueryCount(request.Get(), HTTP_QUERY_CONTENT_LENGTH);
+    expectedEnd = totalBytes > 0 ? totalBytes.load() : -1;
+    if (status == 206) {
+        ContentRange range = ParseContentRange(QueryHeader(request.Get(), HTTP_QUERY_CONTENT_RANGE));
+        if (range.first != rangeStart) {
+            // Bytes that do not continue the partial file are never written.
+            if (rangeStart > 0)
+                DiscardAndRestart();
+            else
+                Finish(DownloadFailed);
+            return false;
+        }
+        if (range.total >= 0) expectedEnd = range.total;
+    } else if (bodyLength >= 0) {
+        expectedEnd = bodyLength;
+    }
+    if (expectedSize >= 0 && expectedEnd >= 0 && expectedEnd != expectedSize) {
+        Mismatch();  // refused before a byte is written
         return false;
     }
-    bodyLength = QueryCount(request.Get(), HTTP_QUERY_CONTENT_LENGTH);
+    if (stamp.empty() && rangeStart == 0) {
+        // Nothing names these bytes' version: a stamp left by an earlier file must not let a
+        // later run resume onto them (a captive portal's page, say).
+        DeleteStampFile();
+        serverStamp.clear();
+        expectedStamp.clear();
+    }
+    if (!HashPartialFile()) return false;
     remaining = bodyLength;
     if (notify) notify(DownloadStarted, context);
     if (remaining == 0) {
-        Finish(DownloadComplete);
-        return false;
+        Complete();
+        return interrupted;  // the read loop retries
     }
     waiting = Waiting::Data;
     transfer = {};
@@ -375,6 +452,7 @@ void DownloadEngine::ReadLoop() {
         // Step aside for a Close from another thread; it ends the download anyway.
         if (closers > 0) return;
         Lock hold(lock);
+        if (interrupted) break;
         if (waiting != Waiting::Data || !request) return;
         transfer.lpvBuffer = readBuffer.get();
         transfer.dwBufferLength = kReadBufferSize;
@@ -383,18 +461,36 @@ void DownloadEngine::ReadLoop() {
         // without it waits to fill the whole buffer, which holds back progress on a slow link
         // and loses what had arrived when the download is cancelled.
         if (!::InternetReadFileExA(request.Get(), &transfer, IRF_ASYNC | IRF_NO_WAIT,
-                                   reinterpret_cast<DWORD_PTR>(this))) {
-            if (::GetLastError() != ERROR_IO_PENDING) Finish(DownloadFailed);
-            return;  // the completion brings OnStatus back here
+                                   reinterpret_cast<DWORD_PTR>(gate))) {
+            DWORD error = ::GetLastError();
+            if (error == ERROR_IO_PENDING) return;  // the completion brings OnStatus back here
+            if (!IsNetworkError(error)) {
+                Finish(DownloadFailed);
+                return;
+            }
+            CloseRequest();
+            waiting = Waiting::Nothing;
+            break;
         }
-        if (!TakeChunk(transfer.dwBufferLength)) return;
+        if (!TakeChunk(transfer.dwBufferLength) && !interrupted) return;
     }
+    // A network error, or a body that ended short of the file: resumed after a pause, taken
+    // without the lock so that a cancel gets in.
+    {
+        Lock hold(lock);
+        interrupted = false;
+    }
+    Retry();
 }
 
 bool DownloadEngine::TakeChunk(DWORD length) {
     if (length == 0) {
-        // The body ended: complete unless an announced length is still short.
-        Finish(remaining > 0 ? DownloadFailed : DownloadComplete);
+        // The body ended. Short of an announced length it is a failure as before; short of
+        // the file's known size it is an interrupted transfer, which Complete retries.
+        if (remaining > 0 && expectedEnd < 0)
+            Finish(DownloadFailed);
+        else
+            Complete();
         return false;
     }
     DWORD written = 0;
@@ -404,14 +500,74 @@ bool DownloadEngine::TakeChunk(DWORD length) {
         Finish(DownloadFailed);  // a full disk: the file is short
         return false;
     }
+    if (checkHash) hash.Add(readBuffer.get(), length);
     if (remaining > 0) {
         remaining -= length;
         if (remaining <= 0) {
-            Finish(DownloadComplete);
+            Complete();
             return false;
         }
     }
     return true;
+}
+
+bool DownloadEngine::HashPartialFile() {
+    if (!checkHash) return true;
+    // Hashed once per answer: the bytes already on disk, then each chunk as it is written.
+    bool read = hash.Restart();
+    LARGE_INTEGER zero = {};
+    read = read && ::SetFilePointerEx(file.Get(), zero, nullptr, FILE_BEGIN);
+    for (long long left = rangeStart; read && left > 0;) {
+        DWORD got = 0;
+        DWORD want = left < kReadBufferSize ? static_cast<DWORD>(left) : kReadBufferSize;
+        read = ::ReadFile(file.Get(), readBuffer.get(), want, &got, nullptr) && got == want &&
+               hash.Add(readBuffer.get(), got);
+        left -= got;
+    }
+    if (!read || !::SetFilePointerEx(file.Get(), zero, nullptr, FILE_END)) {
+        Finish(DownloadFailed);
+        return false;
+    }
+    return true;
+}
+
+void DownloadEngine::Complete() {
+    if (expectedEnd >= 0 && receivedBytes < expectedEnd) {
+        CloseRequest();
+        waiting = Waiting::Nothing;
+        interrupted = true;  // the read loop retries once it has let go of the lock
+        return;
+    }
+    if (Verified())
+        Finish(DownloadComplete);
+    else
+        Mismatch();
+}
+
+bool DownloadEngine::Verified() {
+    if (expectedSize >= 0 && receivedBytes != expectedSize) return false;
+    unsigned char digest[Sha256::kSize];
+    if (checkHash && (!hash.Result(digest) || std::memcmp(digest, expectedHash, sizeof digest) != 0)) return false;
+    if (expectedSigner.empty()) return true;
+    file.Reset();  // the signature check opens the file itself
+    return SignedBy(localPath, expectedSigner);
+}
+
+void DownloadEngine::Mismatch() {
+    // Not the distributor's file: nothing of it may stay, nor a stamp to resume onto.
+    Close();
+    ::DeleteFileW(localPath.c_str());
+    DeleteStampFile();
+    serverStamp.clear();
+    receivedBytes = 0;
+    resumeOffset = 0;
+    totalBytes = 0;
+    if (freshRetried) {
+        Finish(DownloadCorrupt);
+        return;
+    }
+    freshRetried = true;
+    Restart(std::wstring());
 }
 
 void DownloadEngine::Finish(unsigned long code) {

@@ -14,6 +14,7 @@
 #include <memory>
 #include <string>
 
+#include "download/Verify.h"
 #include "framework/Handles.h"
 
 // The owner's notification handler; called on WinINet's threads (and from the first Start).
@@ -35,7 +36,7 @@ std::wstring TempFolder();
 std::wstring ReadStampFile();
 // Replaces the stamp file's content with the text, one byte a character, no line end.
 bool WriteStampFile(const std::wstring& stamp);
-// Removes the stamp file, so that nothing ties a later download to the file's old version.
+// Removes the stamp file: no later run resumes onto bytes it cannot vouch for.
 void DeleteStampFile();
 // The last segment of the URL's path, escapes decoded, query left out. Empty when that is
 // not a plain file name (empty, "." or "..", or holding a path separator, a drive colon, a
@@ -48,6 +49,16 @@ public:
     virtual ~DownloadEngine();
     DownloadEngine(const DownloadEngine&) = delete;
     DownloadEngine& operator=(const DownloadEngine&) = delete;
+
+    // What the finished file must be, from the distributor's settings: the SHA-256 as 64 hex
+    // digits, the size in bytes, the Authenticode signer's common name; an empty text checks
+    // nothing. A file that fails a check is deleted and fetched once more from scratch; a
+    // second failure ends in DownloadCorrupt. Returns false (and the next Start fails) when a
+    // text is not what it should be. Call before Start.
+    bool SetChecks(const std::wstring& sha256, const std::wstring& size, const std::wstring& signer);
+    // How long a read may wait for the server before the attempt counts as a network error
+    // and is retried (30 s unless set). Call before Start.
+    void SetReceiveTimeout(DWORD milliseconds) { receiveTimeoutMs = milliseconds; }
 
     // Starts a download of url into folder (empty: the current folder). expectedStamp
     // is the Last-Modified text the partial file belongs to; empty throws any partial file
@@ -83,6 +94,17 @@ private:
         CRITICAL_SECTION& section_;
     };
 
+    // What WinINet's callbacks reach instead of the engine itself. It outlives the engine:
+    // WinINet may call back after every handle is closed (a request still opening, a handle
+    // whose last reference goes away on another thread), and no moment tells that the last
+    // call has come. The destructor detaches the engine and waits for callbacks inside it;
+    // later ones find no engine. A few bytes per engine, never freed.
+    struct CallbackGate {
+        CRITICAL_SECTION section;
+        DownloadEngine* engine;
+        int inside;  // callbacks running in the engine
+    };
+
     static void CALLBACK StatusCallback(HINTERNET handle, DWORD_PTR context, DWORD status, LPVOID info,
                                         DWORD infoLength);
     void OnHandleCreated(HINTERNET handle);
@@ -94,6 +116,10 @@ private:
     bool IssueRequest();
     void ReadLoop();
     bool TakeChunk(DWORD length);
+    bool HashPartialFile();
+    void Complete();
+    bool Verified();
+    void Mismatch();
     void Finish(unsigned long code);
     void Retry();
     void DiscardAndRestart();
@@ -119,7 +145,18 @@ private:
     long long resumeOffset = 0;  // the partial file's size when the file request was issued
     Waiting waiting = Waiting::Nothing;
     long long remaining = -1;             // body bytes still to come; -1 when unknown
-    std::atomic<int> callbacksRunning{0};  // the destructor waits for these to leave
+    CallbackGate* gate;
+    long long expectedEnd = -1;  // the whole file's size as the current answer tells it; -1 unknown
+    bool interrupted = false;    // the body ended short of expectedEnd: retry after the read loop
+    // The distributor's checks (SetChecks).
+    bool checksValid = true;
+    bool checkHash = false;
+    unsigned char expectedHash[Sha256::kSize] = {};
+    long long expectedSize = -1;
+    std::wstring expectedSigner;
+    bool freshRetried = false;  // the one fresh download after a failed check has been made
+    Sha256 hash;                // of the file from byte 0, fed as the bytes are written
+    DWORD receiveTimeoutMs = 30000;
     std::atomic<int> closers{0};           // threads inside Close: the read loop steps aside
     // One buffer for every read, sized for throughput: each read call has a fixed cost (under
     // Wine a large one), so 1 KiB reads crawl where large ones keep pace with curl.

@@ -1,13 +1,17 @@
 // WendrakeFetch: runs the download engine from the command line the way the wizard does
 // (stamp from the stamp file, probe first), for tests, benchmarks and a first look.
 //
-//   WendrakeFetch.exe [--cancel-after <bytes>] [--timeout <seconds>] [--temp <folder>] <url> <folder>
+//   WendrakeFetch.exe [--cancel-after <bytes>] [--timeout <seconds>] [--temp <folder>]
+//                     [--sha256 <hex>] [--size <bytes>] [--signer <name>]
+//                     [--receive-timeout <milliseconds>] <url> <folder>
 //
 // <folder> is a Windows path ending in a backslash. Prints "notify <code>" for every
 // notification, then "total=<n> received=<n> valid=<0|1>". Exits 0 when the download is
-// complete, 1 when it failed, 2 when nothing final happened within --timeout, and 3 after
-// --cancel-after cancelled it. --temp sets TMP and TEMP for this run, so that the
-// temporary folder (and the stamp file in it) can be chosen per run.
+// complete, 1 when it failed, 2 when nothing final happened within --timeout, 3 after
+// --cancel-after cancelled it, and 4 when the file failed its checks twice (DownloadCorrupt).
+// --temp sets TMP and TEMP for this run, so that the temporary folder (and the stamp file in
+// it) can be chosen per run. --sha256, --size and --signer are the checks that the settings
+// InstallerSHA256, InstallerSize and InstallerSigner ask of the wizard's download.
 
 #include <windows.h>
 
@@ -24,7 +28,7 @@ std::atomic<unsigned long> outcome{0};
 void OnNotify(unsigned long code, void*) {
     std::printf("notify %lu\n", code);
     std::fflush(stdout);
-    if (code == DownloadComplete || code == DownloadFailed || code == DownloadOpenFailed) {
+    if (code == DownloadComplete || code == DownloadFailed || code == DownloadOpenFailed || code == DownloadCorrupt) {
         outcome = code;
         ::SetEvent(finished);
     }
@@ -33,7 +37,7 @@ void OnNotify(unsigned long code, void*) {
 int Usage() {
     std::fprintf(stderr,
                  "usage: WendrakeFetch.exe [--cancel-after <bytes>] [--timeout <seconds>] [--temp <folder>] "
-                 "<url> <folder\\>\n");
+                 "[--sha256 <hex>] [--size <bytes>] [--signer <name>] [--receive-timeout <ms>] <url> <folder\\>\n");
     return 64;
 }
 
@@ -42,6 +46,8 @@ int Usage() {
 int wmain(int argc, wchar_t** argv) {
     long long cancelAfter = -1;
     DWORD timeoutMs = INFINITE;
+    DWORD receiveTimeoutMs = 30000;
+    std::wstring sha256, size, signer;
     int arg = 1;
     for (; arg + 1 < argc && std::wcsncmp(argv[arg], L"--", 2) == 0; arg += 2) {
         const wchar_t* value = argv[arg + 1];
@@ -49,6 +55,14 @@ int wmain(int argc, wchar_t** argv) {
             cancelAfter = _wcstoi64(value, nullptr, 10);
         } else if (std::wcscmp(argv[arg], L"--timeout") == 0) {
             timeoutMs = static_cast<DWORD>(std::wcstoul(value, nullptr, 10) * 1000);
+        } else if (std::wcscmp(argv[arg], L"--sha256") == 0) {
+            sha256 = value;
+        } else if (std::wcscmp(argv[arg], L"--size") == 0) {
+            size = value;
+        } else if (std::wcscmp(argv[arg], L"--signer") == 0) {
+            signer = value;
+        } else if (std::wcscmp(argv[arg], L"--receive-timeout") == 0) {
+            receiveTimeoutMs = std::wcstoul(value, nullptr, 10);
         } else if (std::wcscmp(argv[arg], L"--temp") == 0) {
             ::SetEnvironmentVariableW(L"TMP", value);
             ::SetEnvironmentVariableW(L"TEMP", value);
@@ -61,13 +75,15 @@ int wmain(int argc, wchar_t** argv) {
     KernelHandle finishedEvent(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
     finished = finishedEvent.Get();
     DownloadEngine engine;
+    if (!engine.SetChecks(sha256, size, signer)) std::fprintf(stderr, "a check's value is malformed\n");
+    engine.SetReceiveTimeout(receiveTimeoutMs);
     engine.Start(argv[arg], OnNotify, ReadStampFile(), argv[arg + 1], nullptr, true);
 
     int exitCode = 2;
     DWORD started = ::GetTickCount();
     for (;;) {
         if (::WaitForSingleObject(finished, 1) == WAIT_OBJECT_0) {
-            exitCode = outcome == DownloadComplete ? 0 : 1;
+            exitCode = outcome == DownloadComplete ? 0 : outcome == DownloadCorrupt ? 4 : 1;
             break;
         }
         if (cancelAfter >= 0 && engine.receivedBytes > cancelAfter) {

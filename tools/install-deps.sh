@@ -12,6 +12,7 @@ packages=(
   fonts-liberation fonts-dejavu-core
   googletest
   nginx-light curl python3
+  openssl osslsigncode
   zip unzip
   osslsigncode openssl
 )

@@ -214,6 +214,10 @@ void WizardWindow::StartDownload() {
     ExpandUrlPlaceholders(url);
     installerFileName_ = FileNameFromUrl(url);
     downloadFolder_ = TempFolder();
+    // The engine reports the download complete only once the file has passed these checks,
+    // so the installer below never starts a file that failed them.
+    const Settings& settings = AppSettings();
+    engine_.SetChecks(settings.InstallerSHA256, settings.InstallerSize, settings.InstallerSigner);
     engine_.Start(url, &WizardWindow::NotifyFromEngine, ReadStampFile(), downloadFolder_, nullptr, true);
     ::SetTimer(hwnd_, kProgressTimer, 1000, nullptr);
 }

@@ -1,6 +1,7 @@
 """A test HTTP server of our own, on 127.0.0.1, that serves generated files and injects faults.
 
-Per test it can honour or ignore Range, send, omit or change Last-Modified on every answer,
+Per test it can honour or ignore Range, stand in for a captive portal, cut 206 answers
+short, compress the body, tell a wrong total once, send, omit or change Last-Modified on every answer,
 leave out Content-Length (chunked or close-delimited bodies), drop the connection or stall
 after a number of body bytes, answer with a fixed status, answer a range with a Content-Range
 that starts elsewhere, gzip every body (with Content-Encoding), redirect paths elsewhere, and it
@@ -63,6 +64,11 @@ class Behaviour:
         self.probe_stall_after = None  # a one-byte range gets the whole file, stalling after n bytes
         self.gzip = False  # bodies gzip-compressed, with Content-Encoding: gzip
         self.probe_range_only = False  # Range honoured for the one-byte probe only
+        self.faults_left = None  # answers that close_after and stall_after apply to; None: all
+        self.portal = None  # bytes: every request gets this page, 200, no Last-Modified
+        self.range_limit = None  # a 206 carries at most this many bytes (its range ends early)
+        self.content_encoding = None  # "gzip": the body is sent compressed
+        self.lies = []  # per request, in order: {"total": n} shown in a 206 or {"status": 416, "total": n}
 
 
 class FaultServer(http.server.ThreadingHTTPServer):
@@ -142,13 +148,25 @@ class Handler(http.server.BaseHTTPRequestHandler):
             self.end_headers()
             return
         served = server.files.get(self.path.split("?")[0]) or self.from_root()
+        with server.lock:
+            lie = b.lies.pop(0) if b.lies else {}
+            faulty = b.faults_left is None or b.faults_left > 0
+            if b.faults_left and served is not None and self.headers.get("Range") != "bytes=0-0":
+                b.faults_left -= 1
+        if b.portal is not None:
+            self.answer_portal(record, b.portal)
+            return
+        if lie.get("status") == 416:
+            self.answer_416(record, lie["total"])
+            return
         if b.status is not None or served is None:
             self.answer_without_body(record, b.status or 404, served)
             return
         size = served.size
         first, last = parse_range(self.headers.get("Range"), size)
         probe = first == 0 and last == 0
-        stall_after = b.stall_after
+        stall_after = b.stall_after if faulty else None
+        close_after = b.close_after if faulty else None
         if probe and b.probe_stall_after is not None:
             first, last, stall_after = None, None, b.probe_stall_after
         elif not b.honour_range or (b.probe_range_only and not probe):
@@ -164,11 +182,16 @@ class Handler(http.server.BaseHTTPRequestHandler):
             shown = 0 if b.range_from_zero else start
             if b.range_from_zero:
                 end = size
-            headers["Content-Range"] = "bytes %d-%d/%d" % (shown, shown + (end - start) - 1, size)
+            if b.range_limit is not None:
+                end = min(end, start + b.range_limit)
+            headers["Content-Range"] = "bytes %d-%d/%d" % (shown, shown + (end - start) - 1, lie.get("total", size))
         stamp = server.next_last_modified()
         if stamp:
             headers["Last-Modified"] = stamp
         record["status"] = status
+        if b.content_encoding == "gzip":
+            self.answer_compressed(record, status, headers, gzip.compress(served.read(start, end)))
+            return
         self.send_response(status)
         for name, value in headers.items():
             self.send_header(name, value)
@@ -188,7 +211,33 @@ class Handler(http.server.BaseHTTPRequestHandler):
             self.send_header("Connection", "close")
             self.close_connection = True
         self.end_headers()
-        self.send_body(record, served, start, end, b.body == "chunked", b.close_after, stall_after)
+        self.send_body(record, served, start, end, b.body == "chunked", close_after, stall_after)
+
+    def answer_portal(self, record, page):
+        record["status"] = 200
+        self.send_response(200)
+        self.send_header("Content-Type", "text/html")
+        self.send_header("Content-Length", str(len(page)))
+        self.end_headers()
+        self.wfile.write(page)
+        record["body_sent"] = len(page)
+
+    def answer_416(self, record, total):
+        record["status"] = 416
+        self.send_response(416)
+        self.send_header("Content-Range", "bytes */%d" % total)
+        self.send_header("Content-Length", "0")
+        self.end_headers()
+
+    def answer_compressed(self, record, status, headers, body):
+        self.send_response(status)
+        for name, value in headers.items():
+            self.send_header(name, value)
+        self.send_header("Content-Encoding", "gzip")
+        self.send_header("Content-Length", str(len(body)))
+        self.end_headers()
+        self.wfile.write(body)
+        record["body_sent"] = len(body)
 
     def from_root(self):
         """The file of the root folder that the path names, or None."""

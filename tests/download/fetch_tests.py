@@ -32,7 +32,7 @@ SOURCE = os.path.dirname(os.path.dirname(HERE))
 BUILD = None
 FETCH = None
 
-STARTED, FAILED, COMPLETE, RETRYING = 12003, 12004, 12005, 12006
+STARTED, FAILED, COMPLETE, RETRYING, CORRUPT = 12003, 12004, 12005, 12006, 12007
 STAMP_FILE = "LastDownloadDate.txt"
 
 
@@ -68,15 +68,15 @@ class Outcome:
         return "rc=%s output=%r" % (self.returncode, self.output)
 
 
-def fetch_command(url, folder, temp, timeout, cancel_after=None):
-    command = [os.path.join(SOURCE, "scripts", "wine-run.sh"), BUILD, FETCH]
+def fetch_command(url, folder, temp, timeout, cancel_after=None, options=()):
+    command = [os.path.join(SOURCE, "scripts", "wine-run.sh"), BUILD, FETCH] + list(options)
     if cancel_after is not None:
         command += ["--cancel-after", str(cancel_after)]
     return command + ["--timeout", str(timeout), "--temp", windows_folder(temp), url, windows_folder(folder)]
 
 
-def fetch(url, folder, temp, timeout=30, cancel_after=None, preexec=None):
-    process = subprocess.run(fetch_command(url, folder, temp, timeout, cancel_after), stdout=subprocess.PIPE,
+def fetch(url, folder, temp, timeout=30, cancel_after=None, preexec=None, options=()):
+    process = subprocess.run(fetch_command(url, folder, temp, timeout, cancel_after, options), stdout=subprocess.PIPE,
                              stderr=subprocess.DEVNULL, stdin=subprocess.DEVNULL, env=wine_environment(),
                              timeout=timeout + 60, preexec_fn=preexec, universal_newlines=True)
     return Outcome(process.returncode, process.stdout)
@@ -266,16 +266,106 @@ class FaultServerTests(FetchCase):
         self.assertEqual((outcome.returncode, outcome.codes), (1, [FAILED]), outcome)
         self.assertEqual(os.listdir(self.temp), ["dl"])
 
-    def test_dropped_connection_fails_and_the_next_run_resumes(self):
-        self.server.behaviour.close_after = self.N
+    def test_body_ending_short_of_the_file_is_resumed_never_complete(self):
+        # A connection that closes early, whatever framing its body has, and a 206 whose range
+        # stops before the file's end: the bytes that came are kept and the rest is asked for
+        # in the same run.
+        for body in ("length", "chunked", "close"):
+            with self.subTest(body=body):
+                self.forget_earlier_runs()
+                self.server.reset()
+                b = self.server.behaviour
+                b.body, b.close_after, b.faults_left = body, self.N, 1
+                outcome = self.run_fetch(self.url)
+                self.assertComplete(outcome, self.data, codes=[STARTED, RETRYING, STARTED, COMPLETE])
+                self.assertEqual(self.ranges(), ["bytes=0-0", "bytes=0-", "bytes=0-0", "bytes=%d-" % self.N])
+        self.forget_earlier_runs()
+        self.server.reset()
+        self.server.behaviour.range_limit = 2 * self.N - 1000
         outcome = self.run_fetch(self.url)
-        self.assertEqual((outcome.returncode, outcome.codes), (1, [STARTED, FAILED]), outcome)
-        self.assertEqual(outcome.received, self.N)
-        self.assertEqual(self.read(), self.data[:self.N])
+        self.assertComplete(outcome, self.data, codes=[STARTED, RETRYING, STARTED, COMPLETE])
+        self.assertEqual(self.ranges(), ["bytes=0-0", "bytes=0-", "bytes=0-0", "bytes=%d-" % (2 * self.N - 1000)])
+
+    def test_captive_portal_page_never_becomes_part_of_the_installer(self):
+        # A run on a hotel network gets the portal's page (200, no Last-Modified) over a good
+        # partial file; the next run, back on the real network, must not resume onto it.
+        portal = b"<html>Please sign in to the hotel network</html>" * 50
+        self.write_stamp(FIXED_LAST_MODIFIED)
+        self.write(self.data[:self.N])
+        self.server.behaviour.portal = portal
+        outcome = self.run_fetch(self.url)
+        self.assertEqual(outcome.returncode, 0, outcome)  # nothing tells the page from a file
+        self.assertFalse(os.path.exists(os.path.join(self.temp, STAMP_FILE)))
         self.server.reset()
         outcome = self.run_fetch(self.url)
         self.assertComplete(outcome, self.data)
+        self.assertEqual(self.ranges(), ["bytes=0-0", "bytes=0-"])
+
+    def test_416_completes_only_for_the_size_it_names(self):
+        # The probe claims the partial file is the whole file; the 416 names a larger one.
+        self.write_stamp(FIXED_LAST_MODIFIED)
+        self.write(self.data[:self.N])
+        self.server.behaviour.lies = [{"total": self.N}, {"status": 416, "total": self.SIZE}]
+        outcome = self.run_fetch(self.url)
+        self.assertComplete(outcome, self.data)
+        self.assertEqual(self.ranges(), ["bytes=0-0", "bytes=%d-" % self.N, "bytes=0-0", "bytes=0-"])
+
+    def test_stalled_connection_times_out_and_is_resumed(self):
+        b = self.server.behaviour
+        b.stall_after, b.faults_left = self.N, 1
+        outcome = self.run_fetch(self.url, options=["--receive-timeout", "2000"])
+        self.assertComplete(outcome, self.data, codes=[STARTED, RETRYING, STARTED, COMPLETE])
+        self.assertEqual(self.ranges(), ["bytes=0-0", "bytes=0-", "bytes=0-0", "bytes=%d-" % self.N])
+
+    def test_compressed_body_is_never_written(self):
+        self.server.behaviour.content_encoding = "gzip"
+        outcome = self.run_fetch(self.url)
+        self.assertEqual((outcome.returncode, outcome.codes), (1, [FAILED]), outcome)
+        self.assertFalse(os.path.exists(self.path()) and os.path.getsize(self.path()) > 0)
+        self.assertEqual({r["headers"].get("Accept-Encoding") for r in self.server.recorded()}, {"identity"})
+
+    def test_checks_pass_for_the_published_file_fresh_and_resumed(self):
+        sha = hashlib.sha256(self.data).hexdigest()
+        checks = ["--sha256", sha.upper(), "--size", str(self.SIZE)]
+        outcome = self.run_fetch(self.url, options=checks)
+        self.assertComplete(outcome, self.data)
+        # Resumed: the bytes already on disk count towards the hash.
+        self.write(self.data[:self.N])
+        self.server.reset()
+        outcome = self.run_fetch(self.url, options=["--sha256", sha])
+        self.assertComplete(outcome, self.data)
         self.assertEqual(self.ranges(), ["bytes=0-0", "bytes=%d-" % self.N])
+        # Whole already: the 416 path verifies the file as it lies.
+        self.server.reset()
+        outcome = self.run_fetch(self.url, options=checks)
+        self.assertComplete(outcome, self.data, codes=[COMPLETE])
+
+    def test_failed_check_fetches_afresh_once_then_reports_corrupt(self):
+        sha = hashlib.sha256(self.data).hexdigest()
+        # A stale partial file of other bytes under a matching stamp: the fresh download heals it.
+        self.write_stamp(FIXED_LAST_MODIFIED)
+        self.write(b"\xee" * self.N)
+        outcome = self.run_fetch(self.url, options=["--sha256", sha])
+        self.assertComplete(outcome, self.data, codes=[STARTED, STARTED, COMPLETE])
+        self.assertEqual(self.ranges(), ["bytes=0-0", "bytes=%d-" % self.N, "bytes=0-0", "bytes=0-"])
+        # A hash the server's file never matches: two downloads, then nothing is left.
+        self.forget_earlier_runs()
+        self.server.reset()
+        outcome = self.run_fetch(self.url, options=["--sha256", "00" * 32])
+        self.assertEqual((outcome.returncode, outcome.codes), (4, [STARTED, STARTED, CORRUPT]), outcome)
+        self.assertEqual(os.listdir(self.folder), [])
+        self.assertFalse(os.path.exists(os.path.join(self.temp, STAMP_FILE)))
+        # A size the server contradicts is refused before a byte is written.
+        self.server.reset()
+        outcome = self.run_fetch(self.url, options=["--size", str(self.SIZE + 1)])
+        self.assertEqual((outcome.returncode, outcome.codes), (4, [CORRUPT]), outcome)
+        self.assertEqual(self.ranges(), ["bytes=0-0", "bytes=0-0"])
+        self.assertEqual(os.listdir(self.folder), [])
+        # A check that is not well formed fails before any request.
+        self.server.reset()
+        outcome = self.run_fetch(self.url, options=["--sha256", "12ab", "--size", "3x"])
+        self.assertEqual((outcome.returncode, outcome.codes), (1, [FAILED]), outcome)
+        self.assertEqual(self.ranges(), [])
 
     def test_stalled_transfer_is_abandoned_and_resumed(self):
         # Cancelling while a read waits on a silent server: no notification, no crash,

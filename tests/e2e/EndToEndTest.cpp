@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <windows.h>
+#include <wincrypt.h>
+#include <wininet.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -74,6 +76,51 @@ std::vector<LogEntry> NginxLog() {
     return entries;
 }
 
+// The requests nginx logged for one file, in the order they ended.
+std::vector<LogEntry> RequestsFor(const std::string& name) {
+    std::vector<LogEntry> entries;
+    for (const LogEntry& e : NginxLog())
+        if (e.uri.find(name) != std::string::npos) entries.push_back(e);
+    return entries;
+}
+
+// Trusts the signer tests' root (made by tests/signing/make-signed.sh) in the prefix's machine
+// root store for the life of the object.
+class TrustedTestRoot {
+public:
+    TrustedTestRoot() {
+        std::string der = ReadBytes(BuildDir() + L"signed\\TestRoot.cer");
+        certificate_ = ::CertCreateCertificateContext(X509_ASN_ENCODING, reinterpret_cast<const BYTE*>(der.data()),
+                                                      static_cast<DWORD>(der.size()));
+        HCERTSTORE store = ::CertOpenStore(CERT_STORE_PROV_SYSTEM_W, 0, 0, CERT_SYSTEM_STORE_LOCAL_MACHINE, L"Root");
+        added_ = certificate_ && store &&
+                 ::CertAddCertificateContextToStore(store, certificate_, CERT_STORE_ADD_REPLACE_EXISTING, nullptr);
+        if (store) ::CertCloseStore(store, 0);
+    }
+    ~TrustedTestRoot() {
+        if (!certificate_) return;
+        // Wine keeps the store in the registry under the thumbprint and forgets a deleted
+        // certificate only in memory: the key goes.
+        BYTE thumbprint[20];
+        DWORD size = sizeof thumbprint;
+        if (::CertGetCertificateContextProperty(certificate_, CERT_SHA1_HASH_PROP_ID, thumbprint, &size)) {
+            std::wstring key = L"Software\\Microsoft\\SystemCertificates\\Root\\Certificates\\";
+            for (DWORD i = 0; i < size; ++i) {
+                wchar_t hex[3];
+                std::swprintf(hex, 3, L"%02X", thumbprint[i]);
+                key += hex;
+            }
+            ::RegDeleteKeyW(HKEY_LOCAL_MACHINE, key.c_str());
+        }
+        ::CertFreeCertificateContext(certificate_);
+    }
+    bool Added() const { return added_; }
+
+private:
+    PCCERT_CONTEXT certificate_ = nullptr;
+    bool added_ = false;
+};
+
 class EndToEnd : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -89,15 +136,21 @@ protected:
     std::string ServeInstaller(const std::wstring& name, size_t size) {
         return WritePaddedRecorder(root_ + L"\\" + name, size);
     }
-    // The installer's address: the path on nginx, or on another server.
-    void Configure(const std::wstring& downloadPath, const std::wstring& server = std::wstring()) {
+    // The installer's address: the path on nginx, or on another server; `checks` are more
+    // settings lines, for the installer's checks.
+    void Configure(const std::wstring& downloadPath, const std::wstring& server = std::wstring(),
+                   const std::string& checks = std::string()) {
         WriteBytes(app_ / L"ConfigParams.ini",
-                   "[Params]\r\nInstallerDownloadURL=" + Utf8(server.empty() ? url_ : server) + Utf8(downloadPath) +
+                   "[Params]\r\n" + checks + "InstallerDownloadURL=" + Utf8(server.empty() ? url_ : server) +
+                       Utf8(downloadPath) +
                        "\r\nOmnitureLink=" + Utf8(url_) +
                        "/track?p=$ProductName$&b=$BrandName$&l=$LangName$&s=$StageID$\r\n"
                        "ProductName=CorvanaE2E\r\nBrandName=Corvana\r\nBrandProduct=Corvana E2E Product\r\n"
                        "BrandProductDisplayName=Corvana E2E\r\nRegPath=WendrakeE2E\r\nDefaultLanguage=en\r\n"
                        "InstallFolderName=Corvana E2E\r\nVistaDefaultInstallPath=C:\\Games\r\n");
+    }
+    void Configure(const std::wstring& downloadPath, const std::string& checks) {
+        Configure(downloadPath, std::wstring(), checks);
     }
     HWND StartWizard() {
         EXPECT_TRUE(wendrake_.Start(app_ / L"Wendrake.exe", L"", app_.Path()));
@@ -126,6 +179,43 @@ protected:
             return box != nullptr;
         });
         return box;
+    }
+    // From the first page to the download, the way a user goes.
+    HWND StartDownload() {
+        HWND wizard = StartWizard();
+        if (!wizard) return nullptr;
+        Press(wizard, IDC_CONTINUE);
+        if (!WaitVisible(wizard, IDC_INSTALL_PATH)) return nullptr;
+        Press(wizard, IDC_CONTINUE);
+        return WaitVisible(wizard, IDC_PROGRESS) ? wizard : nullptr;
+    }
+    // Leaves through the features page, as a user who gives up does.
+    void Leave(HWND wizard) {
+        Press(wizard, IDC_CANCEL_SETUP);
+        ASSERT_TRUE(WaitVisible(wizard, IDC_NO_THANKS));
+        Press(wizard, IDC_NO_THANKS);
+        EXPECT_EQ(wendrake_.Wait(15000), 0);
+    }
+    // Runs the wizard on a file whose checks can never pass: two whole downloads, then
+    // nothing is started and nothing of the file is left.
+    void ExpectRefused(const std::wstring& name) {
+        std::string narrow = Utf8(name);
+        HWND wizard = StartDownload();
+        ASSERT_NE(wizard, nullptr);
+        // Two probes and two whole-file requests, and the file gone: the engine has given up.
+        EXPECT_TRUE(WaitFor(
+            [&] {
+                std::vector<LogEntry> log = RequestsFor(narrow);
+                return log.size() == 4 && FileSize(temp_ / name) < 0;
+            },
+            60000))
+            << narrow;
+        Leave(wizard);
+        ASSERT_EQ(RequestsFor(narrow).size(), 4u) << narrow;
+        for (const LogEntry& e : RequestsFor(narrow)) EXPECT_TRUE(e.range == "bytes=0-0" || e.range == "bytes=0-");
+        EXPECT_TRUE(launches_.Records(name).empty()) << narrow;
+        EXPECT_EQ(FileSize(temp_ / name), -1) << narrow;
+        EXPECT_EQ(FileSize(temp_ / L"LastDownloadDate.txt"), -1);
     }
     // Next and I Agree: on to the download.
     void GoToDownload(HWND wizard) {
@@ -329,7 +419,6 @@ TEST_F(EndToEnd, ProgramFilesFolderIsRefusedFromWindows6On) {
     EXPECT_EQ(wendrake_.Wait(15000), 0);
 }
 
-
 TEST_F(EndToEnd, FailedDownloadIsSaidAndRetriedOnceTheServerAnswers) {
     // The fault server serves nginx's folder, but refuses connections until this file is there.
     const std::wstring faultUrl = EnvironmentValue(L"WENDRAKE_FAULT_URL");
@@ -405,4 +494,101 @@ TEST_F(EndToEnd, InstallerThatIsNoProgramKeepsTheWindowAndIsDownloadedAgain) {
         if (e.uri.find("BrokenSetup.exe") != std::string::npos) ranges.push_back(e.range);
     EXPECT_EQ(ranges, (std::vector<std::string>{"bytes=0-0", "bytes=0-", "bytes=0-0", "bytes=0-"}))
         << "the retry downloads the whole file again";
+}
+
+// Sha-256 of bytes as 64 hex digits, through the same system service the program uses.
+std::string HexSha256(const std::string& bytes) {
+    HCRYPTPROV provider = 0;
+    HCRYPTHASH hash = 0;
+    BYTE digest[32];
+    DWORD size = sizeof digest;
+    std::string hex;
+    if (::CryptAcquireContextW(&provider, nullptr, nullptr, PROV_RSA_AES, CRYPT_VERIFYCONTEXT) &&
+        ::CryptCreateHash(provider, CALG_SHA_256, 0, 0, &hash) &&
+        ::CryptHashData(hash, reinterpret_cast<const BYTE*>(bytes.data()), static_cast<DWORD>(bytes.size()), 0) &&
+        ::CryptGetHashParam(hash, HP_HASHVAL, digest, &size, 0)) {
+        char two[3];
+        for (BYTE b : digest) {
+            std::snprintf(two, sizeof two, "%02x", b);
+            hex += two;
+        }
+    }
+    if (hash) ::CryptDestroyHash(hash);
+    if (provider) ::CryptReleaseContext(provider, 0);
+    return hex;
+}
+
+// The Last-Modified text nginx sends for a file it serves: its write time in HTTP's format.
+std::string HttpDateOf(const std::wstring& path) {
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    SYSTEMTIME time;
+    char text[INTERNET_RFC1123_BUFSIZE + 1] = {};
+    if (!::GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data) ||
+        !::FileTimeToSystemTime(&data.ftLastWriteTime, &time) ||
+        !::InternetTimeFromSystemTimeA(&time, INTERNET_RFC1123_FORMAT, text, sizeof text))
+        return std::string();
+    return text;
+}
+
+TEST_F(EndToEnd, InstallerWithTheWrongHashOrSizeIsNeverStarted) {
+    std::string served = ServeInstaller(L"HashedSetup.exe", 2 * 1024 * 1024);
+    std::string hash = HexSha256(served);
+    ASSERT_EQ(hash.size(), 64u);
+    std::string wrong = hash;
+    wrong[10] = wrong[10] == '0' ? '1' : '0';
+    Configure(L"/HashedSetup.exe", "InstallerSHA256=" + wrong + "\r\n");
+    ExpectRefused(L"HashedSetup.exe");
+
+    // The right hash in upper case, with the right size: verified, then started.
+    for (char& c : hash) c = static_cast<char>(toupper(c));
+    Configure(L"/HashedSetup.exe",
+              "InstallerSHA256=" + hash + "\r\nInstallerSize=" + std::to_string(served.size()) + "\r\n");
+    HWND wizard = StartDownload();
+    ASSERT_NE(wizard, nullptr);
+    ASSERT_TRUE(launches_.WaitForRecords(L"HashedSetup.exe", 1, 60000));
+    EXPECT_EQ(wendrake_.Wait(15000), 0);
+    EXPECT_EQ(ReadBytes(temp_ / L"HashedSetup.exe"), served);
+}
+
+TEST_F(EndToEnd, ResumedDownloadIsStillVerified) {
+    const size_t total = 3 * 1024 * 1024, kept = 1024 * 1024 + 17;
+    std::string served = ServeInstaller(L"ResumedHashSetup.exe", total);
+    // What an earlier run left: the file's first bytes and nginx's stamp for it.
+    WriteBytes(temp_ / L"ResumedHashSetup.exe", served.substr(0, kept));
+    std::string stamp = HttpDateOf(root_ + L"\\ResumedHashSetup.exe");
+    ASSERT_FALSE(stamp.empty());
+    WriteBytes(temp_ / L"LastDownloadDate.txt", stamp);
+    Configure(L"/ResumedHashSetup.exe", "InstallerSHA256=" + HexSha256(served) + "\r\n");
+    HWND wizard = StartDownload();
+    ASSERT_NE(wizard, nullptr);
+    ASSERT_TRUE(launches_.WaitForRecords(L"ResumedHashSetup.exe", 1, 60000));
+    EXPECT_EQ(wendrake_.Wait(15000), 0);
+    EXPECT_EQ(ReadBytes(temp_ / L"ResumedHashSetup.exe"), served);
+    std::vector<LogEntry> log = RequestsFor("ResumedHashSetup.exe");
+    ASSERT_EQ(log.size(), 2u);
+    EXPECT_EQ(log[1].range, "bytes=" + std::to_string(kept) + "-") << "only the missing bytes were fetched";
+}
+
+// Signed by our own test publisher under a root this prefix trusts; the same program with one
+// byte changed after signing; and a certificate of the same name from a root nobody trusts.
+TEST_F(EndToEnd, InstallerStartsOnlyWhenSignedByTheNamedPublisher) {
+    TrustedTestRoot root;
+    ASSERT_TRUE(root.Added());
+    const std::string signer = "InstallerSigner=Corvana Test Publisher\r\n";
+    for (const wchar_t* name : {L"Tampered.exe", L"Impostor.exe"}) {
+        ASSERT_TRUE(::CopyFileW((BuildDir() + L"signed\\" + name).c_str(), (root_ + L"\\" + name).c_str(), FALSE));
+        Configure(std::wstring(L"/") + name, signer);
+        ExpectRefused(name);
+    }
+    // The genuine file, but another name is asked for.
+    ASSERT_TRUE(::CopyFileW((BuildDir() + L"signed\\Signed.exe").c_str(), (root_ + L"\\Signed.exe").c_str(), FALSE));
+    Configure(L"/Signed.exe", "InstallerSigner=Someone Else\r\n");
+    ExpectRefused(L"Signed.exe");
+
+    Configure(L"/Signed.exe", signer);
+    HWND wizard = StartDownload();
+    ASSERT_NE(wizard, nullptr);
+    ASSERT_TRUE(launches_.WaitForRecords(L"Signed.exe", 1, 60000));
+    EXPECT_EQ(wendrake_.Wait(15000), 0);
+    EXPECT_EQ(ReadBytes(temp_ / L"Signed.exe"), ReadBytes(BuildDir() + L"signed\\Signed.exe"));
 }

@@ -1,0 +1,38 @@
+#pragma once
+// The checks a distributor can ask of the downloaded installer: its SHA-256, computed with the
+// system's CryptoAPI while the bytes are written, and the name its Authenticode signer carries.
+
+#include <windows.h>
+#include <wincrypt.h>
+
+#include <string>
+
+// A running SHA-256 (CryptoAPI, PROV_RSA_AES: Windows XP SP3 and later).
+class Sha256 {
+public:
+    static constexpr DWORD kSize = 32;
+    Sha256() = default;
+    ~Sha256();
+    Sha256(const Sha256&) = delete;
+    Sha256& operator=(const Sha256&) = delete;
+
+    // Starts a new digest; false when the system offers no SHA-256.
+    bool Restart();
+    bool Add(const void* bytes, DWORD length);
+    // The digest of everything added since Restart; false when it cannot be had.
+    bool Result(unsigned char digest[kSize]);
+
+private:
+    void Release();
+    HCRYPTPROV provider_ = 0;
+    HCRYPTHASH hash_ = 0;
+};
+
+// 64 hex digits in any letter case, blanks around them allowed; false for anything else.
+bool ParseSha256(const std::wstring& text, unsigned char digest[Sha256::kSize]);
+// A decimal byte count, blanks around it allowed; -1 for anything else.
+long long ParseByteCount(const std::wstring& text);
+// True when the file carries an Authenticode signature that WinVerifyTrust accepts (no user
+// interface, no revocation check) and whose signer certificate's subject common name is
+// exactly `name`.
+bool SignedBy(const std::wstring& path, const std::wstring& name);
