@@ -14,7 +14,6 @@ packages=(
   nginx-light curl python3
   openssl osslsigncode
   zip unzip
-  osslsigncode openssl
 )
 
 missing=()
