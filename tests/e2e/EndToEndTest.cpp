@@ -225,13 +225,6 @@ protected:
         EXPECT_EQ(FileSize(temp_ / name), -1) << narrow;
         EXPECT_EQ(FileSize(temp_ / L"LastDownloadDate.txt"), -1);
     }
-    // Next and I Agree: on to the download.
-    void GoToDownload(HWND wizard) {
-        Press(wizard, IDC_CONTINUE);
-        ASSERT_TRUE(WaitVisible(wizard, IDC_INSTALL_PATH));
-        Press(wizard, IDC_CONTINUE);
-        ASSERT_TRUE(WaitVisible(wizard, IDC_PROGRESS));
-    }
     // The raw "DownloadPath" value, or empty when there is none.
     std::string DownloadPathValue() {
         HKEY key = nullptr;
@@ -437,9 +430,8 @@ TEST_F(EndToEnd, FailedDownloadIsSaidAndRetriedOnceTheServerAnswers) {
         ~TakeDown() { ::DeleteFileW(flag.c_str()); }
     } takeDown{serverUp};
     Configure(L"/RetrySetup.exe", faultUrl);
-    HWND wizard = StartWizard();
+    HWND wizard = StartDownload();
     ASSERT_NE(wizard, nullptr);
-    GoToDownload(wizard);
     HWND status = ::GetDlgItem(wizard, IDC_STATUS);
     HWND retry = ::GetDlgItem(wizard, IDC_CONTINUE);
     ASSERT_TRUE(WaitFor([&] { return TextOf(status) == L"Trying to connect..."; }, 30000));
@@ -472,9 +464,8 @@ TEST_F(EndToEnd, FailedDownloadIsSaidAndRetriedOnceTheServerAnswers) {
 TEST_F(EndToEnd, InstallerThatIsNoProgramKeepsTheWindowAndIsDownloadedAgain) {
     WriteBytes(root_ + L"\\BrokenSetup.exe", std::string(300 * 1024, 'x'));
     Configure(L"/BrokenSetup.exe");
-    HWND wizard = StartWizard();
+    HWND wizard = StartDownload();
     ASSERT_NE(wizard, nullptr);
-    GoToDownload(wizard);
 
     // Downloaded whole, but Windows cannot start it: the window stays, says so, and the file
     // and its stamp go, so that the retry cannot find them complete.

@@ -263,3 +263,24 @@ DWORD WINAPI TestThread::Run(void* self) {
     static_cast<TestThread*>(self)->body_();
     return 0;
 }
+
+ChildRun RunTestsInChild(const std::wstring& filter) {
+    TempDir temp;
+    wchar_t self[MAX_PATH] = {};
+    ::GetModuleFileNameW(nullptr, self, MAX_PATH);
+    Process child;
+    if (!child.Start(self, L"--gtest_also_run_disabled_tests --gtest_filter=" + filter + L" --gtest_output=xml:\"" +
+                               temp / L"report.xml\""))
+        return {-1, std::string()};
+    if (!WaitFor([&] { return !child.Running(); }, 120000)) return {-1, std::string()};
+    return {child.Wait(0), ReadBytes(temp / L"report.xml")};
+}
+
+bool SetLogPixels(DWORD dotsPerInch) {
+    HKEY desktop = nullptr;
+    if (::RegOpenKeyExW(HKEY_CURRENT_USER, L"Control Panel\\Desktop", 0, KEY_SET_VALUE, &desktop) != ERROR_SUCCESS)
+        return false;
+    LONG set = ::RegSetValueExW(desktop, L"LogPixels", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&dotsPerInch), 4);
+    ::RegCloseKey(desktop);
+    return set == ERROR_SUCCESS;
+}

@@ -151,3 +151,14 @@ private:
     HKEY root_;
     std::wstring key_;
 };
+
+// Runs this test program's tests that match `filter` (disabled ones included) in a copy of it:
+// a process of its own, for what a process reads once at its start, such as the screen
+// density. The exit code is -1 when the copy did not end within two minutes.
+struct ChildRun {
+    long exitCode;
+    std::string report;  // gtest's XML report
+};
+ChildRun RunTestsInChild(const std::wstring& filter);
+// Sets the prefix's screen density for programs started from now on (LogPixels).
+bool SetLogPixels(DWORD dotsPerInch);

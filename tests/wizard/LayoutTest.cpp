@@ -70,21 +70,10 @@ TEST(FixDialogLayout, ChangesNothingAt96Dpi) {
 // second copy of this program, started with the prefix's density set to 120.
 TEST(FixDialogLayout, At120DpiInAProcessOfItsOwn) {
     RegistryOverride density(HKEY_CURRENT_USER, L"Control Panel\\Desktop", L"LogPixels", nullptr);
-    RegKey desktop;
-    ASSERT_EQ(ERROR_SUCCESS, ::RegOpenKeyExW(HKEY_CURRENT_USER, L"Control Panel\\Desktop", 0, KEY_SET_VALUE, desktop.Put()));
-    DWORD dotsPerInch = 120;
-    ::RegSetValueExW(desktop.Get(), L"LogPixels", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&dotsPerInch), 4);
-
-    TempDir temp;
-    wchar_t self[MAX_PATH] = {};
-    ::GetModuleFileNameW(nullptr, self, MAX_PATH);
-    Process child;
-    ASSERT_TRUE(child.Start(self, L"--gtest_also_run_disabled_tests --gtest_filter=DISABLED_At120Dpi.* "
-                                  L"--gtest_output=xml:\"" + temp / L"report.xml\""));
-    ASSERT_TRUE(WaitFor([&] { return !child.Running(); }, 120000));
-    std::string report = ReadBytes(temp / L"report.xml");
-    EXPECT_EQ(0, child.Wait(0)) << report;
-    EXPECT_NE(std::string::npos, report.find("<testsuites tests=\"4\" failures=\"0\"")) << report;
+    ASSERT_TRUE(SetLogPixels(120));
+    ChildRun run = RunTestsInChild(L"DISABLED_At120Dpi.*");
+    EXPECT_EQ(0, run.exitCode) << run.report;
+    EXPECT_NE(std::string::npos, run.report.find("<testsuites tests=\"4\" failures=\"0\"")) << run.report;
 }
 
 class DISABLED_At120Dpi : public ::testing::Test {

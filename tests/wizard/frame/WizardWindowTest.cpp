@@ -365,22 +365,11 @@ TEST_F(DISABLED_AtDensity, EveryVisibleControlOfEveryPageLiesInsideTheFrame) {
 TEST(FrameDensity, EveryPageFitsTheFrameAt96And120And144Dpi) {
     RegistryOverride density(HKEY_CURRENT_USER, L"Control Panel\\Desktop", L"LogPixels", nullptr);
     for (DWORD dotsPerInch : {96, 120, 144}) {
-        HKEY desktop = nullptr;
-        ASSERT_EQ(ERROR_SUCCESS, ::RegOpenKeyExW(HKEY_CURRENT_USER, L"Control Panel\\Desktop", 0, KEY_SET_VALUE, &desktop));
-        ::RegSetValueExW(desktop, L"LogPixels", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&dotsPerInch), 4);
-        ::RegCloseKey(desktop);
+        ASSERT_TRUE(SetLogPixels(dotsPerInch));
         std::wstring expected = DecimalText(dotsPerInch);
         EnvironmentOverride expect(L"WENDRAKE_EXPECTED_DPI", expected.c_str());
-
-        TempDir temp;
-        wchar_t self[MAX_PATH] = {};
-        ::GetModuleFileNameW(nullptr, self, MAX_PATH);
-        Process child;
-        ASSERT_TRUE(child.Start(self, L"--gtest_also_run_disabled_tests --gtest_filter=DISABLED_AtDensity.* "
-                                      L"--gtest_output=xml:\"" + temp / L"report.xml\""));
-        ASSERT_TRUE(WaitFor([&] { return !child.Running(); }, 120000)) << dotsPerInch;
-        std::string report = ReadBytes(temp / L"report.xml");
-        EXPECT_EQ(0, child.Wait(0)) << dotsPerInch << " dpi\n" << report;
-        EXPECT_NE(std::string::npos, report.find("<testsuites tests=\"1\" failures=\"0\"")) << report;
+        ChildRun run = RunTestsInChild(L"DISABLED_AtDensity.*");
+        EXPECT_EQ(0, run.exitCode) << dotsPerInch << " dpi\n" << run.report;
+        EXPECT_NE(std::string::npos, run.report.find("<testsuites tests=\"1\" failures=\"0\"")) << run.report;
     }
 }
