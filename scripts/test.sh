@@ -7,6 +7,9 @@ cd "$(dirname "$0")/.."
 root="${1:-build}"
 { read -r arch; read -r reason; } < <(scripts/pick-arch.sh)
 echo "== Testing the $arch build: $reason"
+mkdir -p "$root"
+# .ci/run holds the choice to account.
+echo "$arch" > "$root/tested-arch"
 
 scripts/build.sh "$root" i686
 [ "$arch" = i686 ] || scripts/build.sh "$root" "$arch"
