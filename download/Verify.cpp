@@ -51,37 +51,26 @@ int HexValue(wchar_t c) {
     return -1;
 }
 
-// The certificate that signed the file's first signature; null when there is none.
-PCCERT_CONTEXT SignerCertificate(const std::wstring& path) {
-    HCERTSTORE store = nullptr;
-    HCRYPTMSG message = nullptr;
-    DWORD encoding = 0, contentType = 0, formatType = 0;
-    if (!::CryptQueryObject(CERT_QUERY_OBJECT_FILE, path.c_str(), CERT_QUERY_CONTENT_FLAG_PKCS7_SIGNED_EMBED,
-                            CERT_QUERY_FORMAT_FLAG_BINARY, 0, &encoding, &contentType, &formatType, &store,
-                            &message, nullptr))
-        return nullptr;
-    PCCERT_CONTEXT certificate = nullptr;
-    DWORD size = 0;
-    if (::CryptMsgGetParam(message, CMSG_SIGNER_INFO_PARAM, 0, nullptr, &size) && size > 0) {
-        std::vector<BYTE> buffer(size);
-        if (::CryptMsgGetParam(message, CMSG_SIGNER_INFO_PARAM, 0, buffer.data(), &size)) {
-            auto* signer = reinterpret_cast<CMSG_SIGNER_INFO*>(buffer.data());
-            CERT_INFO wanted = {};
-            wanted.Issuer = signer->Issuer;
-            wanted.SerialNumber = signer->SerialNumber;
-            certificate = ::CertFindCertificateInStore(store, X509_ASN_ENCODING | PKCS_7_ASN_ENCODING, 0,
-                                                       CERT_FIND_SUBJECT_CERT, &wanted, nullptr);
-        }
-    }
-    ::CryptMsgClose(message);
-    ::CertCloseStore(store, 0);
-    return certificate;
+// The subject common name of the certificate that made the signature WinVerifyTrust has
+// accepted; empty when there is none.
+std::wstring SignerName(HANDLE state) {
+    CRYPT_PROVIDER_DATA* provider = ::WTHelperProvDataFromStateData(state);
+    CRYPT_PROVIDER_SGNR* signer = provider ? ::WTHelperGetProvSignerFromChain(provider, 0, FALSE, 0) : nullptr;
+    CRYPT_PROVIDER_CERT* certificate = signer ? ::WTHelperGetProvCertFromChain(signer, 0) : nullptr;
+    if (!certificate || !certificate->pCert) return std::wstring();
+    wchar_t subject[512] = {};
+    DWORD length = ::CertGetNameStringW(certificate->pCert, CERT_NAME_ATTR_TYPE, 0,
+                                        const_cast<char*>(szOID_COMMON_NAME), subject, 512);
+    return length > 1 ? subject : std::wstring();
 }
 
-bool TrustedSignature(const std::wstring& path) {
+// The name of the signer whose signature is sound and whose chain ends in a trusted root;
+// empty when the file has no such signature.
+std::wstring TrustedSigner(HANDLE handle, const std::wstring& path) {
     WINTRUST_FILE_INFO file = {};
     file.cbStruct = sizeof file;
     file.pcwszFilePath = path.c_str();
+    file.hFile = handle;  // the bytes checked are those behind the handle, not whatever the path names later
     WINTRUST_DATA data = {};
     data.cbStruct = sizeof data;
     data.dwUIChoice = WTD_UI_NONE;
@@ -92,6 +81,7 @@ bool TrustedSignature(const std::wstring& path) {
     data.dwStateAction = WTD_STATEACTION_VERIFY;
     GUID action = WINTRUST_ACTION_GENERIC_VERIFY_V2;
     LONG result = ::WinVerifyTrust(static_cast<HWND>(INVALID_HANDLE_VALUE), &action, &data);
+    std::wstring name;
     if (result == ERROR_SUCCESS) {
         // The signer's chain must end in a root this machine trusts, with every signature in it
         // sound. Windows' own policy says so already; Wine's accepts any root, so ask the chain.
@@ -99,12 +89,12 @@ bool TrustedSignature(const std::wstring& path) {
         CRYPT_PROVIDER_SGNR* signer = provider ? ::WTHelperGetProvSignerFromChain(provider, 0, FALSE, 0) : nullptr;
         const DWORD unsound = CERT_TRUST_IS_UNTRUSTED_ROOT | CERT_TRUST_IS_PARTIAL_CHAIN |
                               CERT_TRUST_IS_NOT_SIGNATURE_VALID | CERT_TRUST_IS_CYCLIC;
-        if (!signer || !signer->pChainContext || (signer->pChainContext->TrustStatus.dwErrorStatus & unsound))
-            result = TRUST_E_SUBJECT_NOT_TRUSTED;
+        if (signer && signer->pChainContext && !(signer->pChainContext->TrustStatus.dwErrorStatus & unsound))
+            name = SignerName(data.hWVTStateData);
     }
     data.dwStateAction = WTD_STATEACTION_CLOSE;
     ::WinVerifyTrust(static_cast<HWND>(INVALID_HANDLE_VALUE), &action, &data);
-    return result == ERROR_SUCCESS;
+    return name;
 }
 
 }  // namespace
@@ -131,13 +121,24 @@ long long ParseByteCount(const std::wstring& text) {
     return value;
 }
 
-bool SignedBy(const std::wstring& path, const std::wstring& name) {
-    if (name.empty() || !TrustedSignature(path)) return false;
-    PCCERT_CONTEXT certificate = SignerCertificate(path);
-    if (!certificate) return false;
-    wchar_t subject[512] = {};
-    DWORD length = ::CertGetNameStringW(certificate, CERT_NAME_ATTR_TYPE, 0, const_cast<char*>(szOID_COMMON_NAME),
-                                        subject, 512);
-    ::CertFreeCertificateContext(certificate);
-    return length > 1 && name == subject;
+bool HashFile(HANDLE file, unsigned char digest[Sha256::kSize]) {
+    Sha256 hash;
+    LARGE_INTEGER zero = {};
+    if (!hash.Restart() || !::SetFilePointerEx(file, zero, nullptr, FILE_BEGIN)) return false;
+    const DWORD kChunk = 256 * 1024;
+    std::vector<char> buffer(kChunk);
+    for (;;) {
+        DWORD got = 0;
+        if (!::ReadFile(file, buffer.data(), kChunk, &got, nullptr)) return false;
+        if (got == 0) break;
+        if (!hash.Add(buffer.data(), got)) return false;
+    }
+    return hash.Result(digest);
+}
+
+bool SignedBy(HANDLE file, const std::wstring& path, const std::wstring& name) {
+    if (name.empty()) return false;
+    LARGE_INTEGER zero = {};
+    ::SetFilePointerEx(file, zero, nullptr, FILE_BEGIN);
+    return TrustedSigner(file, path) == name;
 }

@@ -32,7 +32,10 @@ private:
 bool ParseSha256(const std::wstring& text, unsigned char digest[Sha256::kSize]);
 // A decimal byte count, blanks around it allowed; -1 for anything else.
 long long ParseByteCount(const std::wstring& text);
-// True when the file carries an Authenticode signature that WinVerifyTrust accepts (no user
-// interface, no revocation check) and whose signer certificate's subject common name is
-// exactly `name`.
-bool SignedBy(const std::wstring& path, const std::wstring& name);
+// The SHA-256 of the open file's bytes, read through the handle from its start; false when they
+// cannot be read or hashed. The handle's position is left at the end.
+bool HashFile(HANDLE file, unsigned char digest[Sha256::kSize]);
+// True when the open file (at `path`) carries an Authenticode signature that WinVerifyTrust
+// accepts (no user interface, no revocation check) and whose signer certificate's subject
+// common name is exactly `name`. The signature and its certificate are read through the handle.
+bool SignedBy(HANDLE file, const std::wstring& path, const std::wstring& name);

@@ -198,6 +198,12 @@ class LanguageFindings(CheckerCase):
              without_line(without_line(language, "ButtonBack=", "Deutsch"), "Ok=", last[1:-1]).encode("utf-8"),
              [r"warning: Language\.ini:%d: \[Deutsch\] lacks ButtonBack: taken from \[Français\]" % de,
               r"warning: Language\.ini:%d: \[%s\] lacks Ok: shown empty" % (line_of(language, last) - 1, last[1:-1])], 1),
+            # Keys that came later read the program's own English where no section has them.
+            ("keys with a built-in English text",
+             without_line(without_line(language, "DownloadSignInMsg=", last[1:-1]), "DownloadRedirectMsg=",
+                          last[1:-1]).encode("utf-8"),
+             [r"warning: Language\.ini:%d: \[%s\] lacks DownloadSignInMsg, DownloadRedirectMsg: shown in the "
+              r"program's English" % (line_of(language, last), last[1:-1])], 1),
             ("unknown key", language.replace("[Deutsch]\n", "[Deutsch]\nButtonNxt=Weiter\n").encode("utf-8"),
              [r"warning: Language\.ini:%d: \[Deutsch\]: unknown key ButtonNxt \(did you mean ButtonNext\?\)" % (de + 1)], 1),
             ("welcome title too long for its place",
