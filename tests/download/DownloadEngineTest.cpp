@@ -181,19 +181,6 @@ TEST(Retry, PausesGrowWhileAttemptsBringNothing) {
     EXPECT_EQ(RetryDelayMs(1000000), 30000u);
 }
 
-TEST(Failures, TransientAreOnlyWhatAnotherAttemptCanMend) {
-    for (DWORD error : {12002ul, 12007ul, 12029ul, 12030ul, 12031ul, 12152ul, 10053ul, 10054ul, 10060ul})
-        EXPECT_TRUE(IsTransientError(error)) << error;
-    for (DWORD error : {12045ul, 12157ul, 12006ul, 0ul}) EXPECT_FALSE(IsTransientError(error)) << error;
-    EXPECT_EQ(ErrorOfWinInet(12045), DownloadError::SecureConnection);
-    EXPECT_EQ(ErrorOfWinInet(12157), DownloadError::SecureConnection);
-    EXPECT_EQ(ErrorOfStatus(404), DownloadError::NotFound);
-    EXPECT_EQ(ErrorOfStatus(410), DownloadError::NotFound);
-    EXPECT_EQ(ErrorOfStatus(503), DownloadError::ServerError);
-    EXPECT_EQ(ErrorOfWrite(ERROR_DISK_FULL), DownloadError::DiskFull);
-    EXPECT_EQ(ErrorOfWrite(ERROR_LOCK_VIOLATION), DownloadError::FileInUse);
-}
-
 TEST(DownloadFolder, IsTheProductsOwnUnderTheTemporaryFolder) {
     TempDir dir;
     TempFolderOverride temp(dir.Path());
