@@ -11,7 +11,7 @@ packages=(
   xvfb xauth x11-apps imagemagick xdotool
   fonts-liberation fonts-dejavu-core
   googletest
-  nginx-light apache2 lighttpd curl python3
+  nginx-light apache2 lighttpd curl python3 time
   openssl osslsigncode
   zip unzip
 )
