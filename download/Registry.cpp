@@ -15,8 +15,9 @@ constexpr int kUtf8 = 65001;
 
 // 64-bit Windows keeps two copies of much of HKEY_LOCAL_MACHINE\Software, and a program sees
 // the one of its own kind: a 32-bit program reads "ProgramFilesDir" as C:\Program Files (x86).
-// This flag reaches the other copy. 32-bit Windows has one copy and ignores the flag (Windows
-// XP x64 is the first to know it), so a read with it there is the same read again.
+// This flag reaches the other copy. 32-bit Windows has one copy and ignores the flag, so a read
+// with it there is the same read again; a system that refused the flag would fail that read
+// only, which reads as nothing, and the read without it decides as it always did.
 constexpr REGSAM kOtherView = sizeof(void*) == 8 ? KEY_WOW64_32KEY : KEY_WOW64_64KEY;
 
 // The value as this program sees it, or else as the other view holds it: a product's uninstall
