@@ -137,12 +137,3 @@ TEST_F(RefusedCopyTest, HolderWindowShownAfterTheRefusalIsBroughtToTheFront) {
     EXPECT_EQ(copy.Wait(30000), 0);
     ::DestroyWindow(window);
 }
-
-TEST_F(RefusedCopyTest, RefusedCopyEndsWhenTheHolderEndsWithoutAWindow) {
-    Holder holder(L"Wendrake Lock Test");
-    ASSERT_TRUE(holder.Acquired());
-    StartRefusedCopy();
-    holder.Release();
-    // However long it looked, it gives up: never a copy left waiting for a window to come.
-    EXPECT_EQ(copy.Wait(60000), 0);
-}
