@@ -51,6 +51,11 @@ DllSearch ProtectDllSearch() {
     // program's own folder stays first; nothing can change that here).
     if (auto setDirectory = Kernel32Function<SetDllDirectoryFunction>("SetDllDirectoryW")) setDirectory(L"");
     g_search = DllSearch::FullPathsOnly;
+    // A DLL already loaded serves every later load of its name. The system loads the CryptoAPI
+    // provider by full path, but its own imports (CRYPT32, BCRYPT, ...) by the program's search
+    // order, before our first delay-loaded call may have loaded CRYPT32: loaded now by full path,
+    // both come from the system folder. Only here: the narrowed search needs none of it.
+    for (const char* name : {"CRYPT32.dll", "rsaenh.dll"}) LoadSystemLibrary(name);
     return g_search;
 }
 

@@ -12,8 +12,8 @@ enum class DllSearch {
     // looks in the system folder only (Windows 8 on, Windows 7 with its update).
     SystemFolderOnly,
     // Older systems: our own loads name the system folder's full path, and the current folder is
-    // dropped from the search; a DLL the system itself loads by name is still looked for beside
-    // the program.
+    // dropped from the search; the CryptoAPI provider is loaded up front (see the .cpp). A DLL
+    // the system itself loads by name later is still looked for beside the program.
     FullPathsOnly,
 };
 
