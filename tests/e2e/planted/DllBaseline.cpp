@@ -10,7 +10,6 @@
 #include <windows.h>
 #include <commctrl.h>
 #include <ole2.h>
-#include <shellapi.h>
 #include <softpub.h>
 #include <wintrust.h>
 #include <wininet.h>
@@ -112,8 +111,6 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR commandLine, int) {
     ::SysFreeString(nullptr);
     HKEY key = nullptr;
     if (::RegOpenKeyExW(HKEY_CURRENT_USER, L"Software", 0, KEY_READ, &key) == ERROR_SUCCESS) ::RegCloseKey(key);
-    int argc = 0;
-    if (LPWSTR* argv = ::CommandLineToArgvW(::GetCommandLineW(), &argc)) ::LocalFree(argv);
     ::DeleteObject(::GetStockObject(NULL_BRUSH));
     if (argument.compare(0, 4, L"http") == 0) Fetch(argument.c_str());
     HashSomething();
