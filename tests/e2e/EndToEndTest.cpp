@@ -743,6 +743,13 @@ TEST_F(EndToEnd, NoDllIsLoadedFromTheProgramsFolderOnEitherWayOfNarrowingTheSear
     Configure(L"/Signed.exe", "InstallerSigner=Corvana Test Publisher\r\nInstallerSHA256=" +
                                   HexSha256(ReadBytes(installer)) + "\r\n");
 
+    // A planted DLL that refuses to stay can make a load inside Wine's own DLLs fail and the
+    // baseline program crash: no crash debugger for the programs started here (an empty command
+    // starts none), or it would outlive them and hold the test's output open.
+    const std::wstring noDebugger;
+    RegistryOverride crashDebugger(HKEY_LOCAL_MACHINE, L"Software\\Microsoft\\Windows NT\\CurrentVersion\\AeDebug",
+                                   L"Debugger", &noDebugger);
+
     size_t starts = 0;
     for (bool fullPathsOnly : {false, true}) {
         const char* way = fullPathsOnly ? "full paths only (Windows XP, Vista, 7 without its update)"
