@@ -3,7 +3,8 @@
 // folder, where any web page may have saved a "wininet.dll"; Windows looks in the program's own
 // folder first for every DLL that is not one of its known DLLs. So the executable imports at load
 // time only DLLs that Windows takes from its system folder, and everything else (WinINet,
-// CryptoAPI's certificates, WinVerifyTrust) is delay-loaded through LoadSystemLibrary.
+// CryptoAPI's certificates, WinVerifyTrust; the shell, which nothing before the first paint
+// needs) is delay-loaded through LoadSystemLibrary.
 
 #include <windows.h>
 
