@@ -34,6 +34,7 @@ leaf() {
     -extfile leaf.ext 2>/dev/null
 }
 sign() {
+  rm -f "$2"  # osslsigncode will not overwrite a file made by an earlier build
   osslsigncode sign -certs "$1.pem" -key "$1.key" -h sha256 -n "Wendrake test" -in "$program" -out "$2" >/dev/null
 }
 
