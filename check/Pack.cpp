@@ -7,6 +7,7 @@
 #include "check/Lznt1.h"
 #include "config/Package.h"
 #include "framework/Handles.h"
+#include "resources/resource.h"
 
 namespace {
 
@@ -86,13 +87,74 @@ bool WriteWhole(const std::wstring& path, const std::vector<char>& bytes) {
            written == bytes.size();
 }
 
-std::wstring Embed(const std::wstring& out, const std::vector<std::wstring>& oldNames, std::vector<PackedFile>& files) {
-    HANDLE update = ::BeginUpdateResourceW(out.c_str(), FALSE);
+// A resource's type or name: a number or a string.
+struct ResourceId {
+    ULONG_PTR number = 0;
+    std::wstring text;
+    explicit ResourceId(LPCWSTR id) {
+        if (IS_INTRESOURCE(id))
+            number = reinterpret_cast<ULONG_PTR>(id);
+        else
+            text = id;
+    }
+    LPCWSTR Get() const { return number ? MAKEINTRESOURCEW(number) : text.c_str(); }
+    bool operator==(const ResourceId& other) const { return number == other.number && text == other.text; }
+};
+
+struct Resource {
+    ResourceId type, name;
+    WORD language;
+    std::vector<char> data;
+    bool operator==(const Resource& other) const {
+        return type == other.type && name == other.name && language == other.language && data == other.data;
+    }
+};
+
+// Every resource of the module but its package: the dialogs, cursor, manifest and version.
+std::vector<Resource> ProgramResources(HMODULE module) {
+    struct Walk {
+        HMODULE module;
+        std::vector<Resource> found;
+        std::vector<ResourceId> types, names;
+        static BOOL CALLBACK Type(HMODULE, LPWSTR type, LONG_PTR self) {
+            reinterpret_cast<Walk*>(self)->types.emplace_back(type);
+            return TRUE;
+        }
+        static BOOL CALLBACK Name(HMODULE, LPCWSTR, LPWSTR name, LONG_PTR self) {
+            reinterpret_cast<Walk*>(self)->names.emplace_back(name);
+            return TRUE;
+        }
+        static BOOL CALLBACK Language(HMODULE module, LPCWSTR type, LPCWSTR name, WORD language, LONG_PTR self) {
+            HRSRC found = ::FindResourceExW(module, type, name, language);
+            const char* data = found ? static_cast<const char*>(::LockResource(::LoadResource(module, found))) : nullptr;
+            if (data)
+                reinterpret_cast<Walk*>(self)->found.push_back(
+                    Resource{ResourceId(type), ResourceId(name), language,
+                             std::vector<char>(data, data + ::SizeofResource(module, found))});
+            return TRUE;
+        }
+    } walk{module, {}, {}, {}};
+    const LONG_PTR self = reinterpret_cast<LONG_PTR>(&walk);
+    ::EnumResourceTypesW(module, &Walk::Type, self);
+    for (const ResourceId& type : walk.types) {
+        if (type.text == kPackageResourceType) continue;
+        walk.names.clear();
+        ::EnumResourceNamesW(module, type.Get(), &Walk::Name, self);
+        for (const ResourceId& name : walk.names) ::EnumResourceLanguagesW(module, type.Get(), name.Get(), &Walk::Language, self);
+    }
+    return walk.found;
+}
+
+// The written file's resources: the program's own, as they were, and the package. They are all
+// written afresh, since the system's functions cannot be trusted to delete a resource (Wine's
+// leave it in place).
+std::wstring Embed(const std::wstring& out, const std::vector<Resource>& program, std::vector<PackedFile>& files) {
+    HANDLE update = ::BeginUpdateResourceW(out.c_str(), TRUE);
     if (!update) return L"cannot update its resources (error " + std::to_wstring(::GetLastError()) + L")";
     bool ok = true;
-    // A package it held before goes; names the new one has are replaced anyway.
-    for (const std::wstring& name : oldNames)
-        ok = ok && ::UpdateResourceW(update, kPackageResourceType, name.c_str(), 0, nullptr, 0);
+    for (const Resource& resource : program)
+        ok = ok && ::UpdateResourceW(update, resource.type.Get(), resource.name.Get(), resource.language,
+                                     const_cast<char*>(resource.data.data()), static_cast<DWORD>(resource.data.size()));
     for (PackedFile& file : files) {
         std::vector<char> data = ResourceData(file);
         file.storedSize = data.size() - kPackageHeaderSize;
@@ -109,12 +171,13 @@ std::wstring Embed(const std::wstring& out, const std::vector<std::wstring>& old
     return std::wstring();
 }
 
-// Every file reads back from the written executable exactly, and nothing else is in its package.
-bool ReadsBack(const std::wstring& out, const std::vector<PackedFile>& files) {
+// Every file reads back from the written executable exactly, nothing else is in its package,
+// and the program's own resources are all there as they were.
+bool ReadsBack(const std::wstring& out, const std::vector<Resource>& program, const std::vector<PackedFile>& files) {
     LibraryModule module(::LoadLibraryExW(out.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE));
     if (!module) return false;
     PackageSource package = PackageSource::Inside(module.Get());
-    if (package.EmbeddedNames().size() != files.size()) return false;
+    if (package.EmbeddedNames().size() != files.size() || !(ProgramResources(module.Get()) == program)) return false;
     for (const PackedFile& file : files) {
         std::vector<char> bytes;
         if (!package.File(file.name).Read(bytes) || bytes != file.bytes) return false;
@@ -139,18 +202,23 @@ PackOutcome WritePackedInstaller(const std::wstring& installer, const std::wstri
         outcome.error = installer + L" is no Windows program";
         return outcome;
     }
-    std::vector<std::wstring> oldNames;
+    std::vector<Resource> program;
     {
         LibraryModule module(::LoadLibraryExW(installer.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE));
-        if (module) oldNames = PackageSource::Inside(module.Get()).EmbeddedNames();
+        // The wizard's own dialog tells the installer from any other program.
+        if (!module || !::FindResourceW(module.Get(), MAKEINTRESOURCEW(IDD_WIZARD), MAKEINTRESOURCEW(5))) {
+            outcome.error = installer + L" is not Wendrake's installer";
+            return outcome;
+        }
+        program = ProgramResources(module.Get());
     }
     if (!WriteWhole(out, image)) {
         outcome.error = L"cannot write it (error " + std::to_wstring(::GetLastError()) + L")";
         ::DeleteFileW(out.c_str());
         return outcome;
     }
-    outcome.error = Embed(out, oldNames, files);
-    if (outcome.error.empty() && !ReadsBack(out, files))
+    outcome.error = Embed(out, program, files);
+    if (outcome.error.empty() && !ReadsBack(out, program, files))
         outcome.error = L"its package does not read back as it was written";
     if (!outcome.error.empty()) ::DeleteFileW(out.c_str());
     return outcome;
