@@ -536,6 +536,8 @@ int wmain(int argc, wchar_t** argv) {
         else
             target = arg;
     }
+    // "C:\Package\" ends in a backslash that the command line's rules read as an escaped quote.
+    if (!target.empty() && target.back() == L'"') target.back() = L'\\';
     if (target.empty()) target = ProgramFolder();
     const DWORD attributes = ::GetFileAttributesW(target.c_str());
     const bool folder = attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
