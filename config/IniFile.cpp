@@ -68,45 +68,64 @@ std::wstring DecodeIniText(const std::vector<char>& bytes) {
 
 IniFile::IniFile(const PackageFile& file) : file_(file) {
     std::vector<char> bytes;
-    if (file_.Embedded() && file_.Read(bytes)) Parse(DecodeIniText(bytes));
+    if (file_.Embedded() && file_.Read(bytes)) text_ = DecodeIniText(bytes);
 }
 
-void IniFile::Parse(const std::wstring& text) {
-    sections_.push_back(Section{});  // what comes before the first header belongs to no section
-    for (size_t start = 0; start < text.size();) {
-        size_t end = text.find(L'\n', start);
-        if (end == std::wstring::npos) end = text.size();
-        std::wstring line = Trimmed(text.substr(start, end - start));
-        start = end + 1;
-        if (line.empty()) continue;
-        size_t close = line.rfind(L']');
-        if (line[0] == L'[' && close != std::wstring::npos) {
-            sections_.push_back(Section{line.substr(1, close - 1), {}});
-            continue;
+namespace {
+
+// The file's lines from a place on, each without its blanks; empty lines are skipped.
+class Lines {
+public:
+    Lines(const std::wstring& text, size_t from) : text_(text), next_(from) {}
+    bool Next(std::wstring& line) {
+        while (next_ < text_.size()) {
+            size_t end = text_.find(L'\n', next_);
+            if (end == std::wstring::npos) end = text_.size();
+            line = Trimmed(text_.substr(next_, end - next_));
+            next_ = end + 1;
+            if (!line.empty()) return true;
         }
-        size_t equals = line.find(L'=');
-        if (equals == std::wstring::npos)
-            sections_.back().entries.push_back(Entry{line, std::wstring(), false});
-        else
-            sections_.back().entries.push_back(
-                Entry{Trimmed(line.substr(0, equals)), Trimmed(line.substr(equals + 1)), true});
+        return false;
     }
+    size_t Position() const { return next_; }
+
+private:
+    const std::wstring& text_;
+    size_t next_;
+};
+
+// "[name]": the name runs to the line's last "]". A "[" without one is no header.
+bool IsHeader(const std::wstring& line, std::wstring* name) {
+    size_t close = line.rfind(L']');
+    if (line[0] != L'[' || close == std::wstring::npos) return false;
+    if (name) *name = line.substr(1, close - 1);
+    return true;
 }
 
-const IniFile::Section* IniFile::Find(const std::wstring& section) const {
+}  // namespace
+
+size_t IniFile::SectionStart(const std::wstring& section) const {
     const std::wstring wanted = Trimmed(section);
-    for (const Section& s : sections_)
-        if (!s.name.empty() && SameIgnoringCase(s.name, wanted)) return &s;
-    return nullptr;
+    Lines lines(text_, 0);
+    std::wstring line, name;
+    while (lines.Next(line))
+        if (IsHeader(line, &name) && !name.empty() && SameIgnoringCase(name, wanted)) return lines.Position();
+    return std::wstring::npos;
 }
 
 std::wstring IniFile::Value(const std::wstring& section, const std::wstring& key, size_t limit) const {
     if (!file_.Embedded()) return AskWindows(section.c_str(), key.c_str(), file_.Path(), limit).data();
-    const Section* found = Find(section);
-    if (!found) return std::wstring();
+    size_t start = SectionStart(section);
+    if (start == std::wstring::npos) return std::wstring();
     const std::wstring wanted = Trimmed(key);
-    for (const Entry& entry : found->entries)
-        if (SameIgnoringCase(entry.key, wanted)) return entry.hasValue ? AsReturned(entry.value, limit) : std::wstring();
+    Lines lines(text_, start);
+    std::wstring line;
+    while (lines.Next(line) && !IsHeader(line, nullptr)) {
+        size_t equals = line.find(L'=');
+        // A line without "=" is a key without a value.
+        if (SameIgnoringCase(Trimmed(line.substr(0, equals)), wanted))
+            return equals == std::wstring::npos ? std::wstring() : AsReturned(Trimmed(line.substr(equals + 1)), limit);
+    }
     return std::wstring();
 }
 
@@ -117,8 +136,14 @@ std::vector<std::wstring> IniFile::Keys(const std::wstring& section) const {
         for (const wchar_t* name = list.data(); *name; name += wcslen(name) + 1) keys.push_back(name);
         return keys;
     }
-    if (const Section* found = Find(section))
-        for (const Entry& entry : found->entries)
-            if (entry.hasValue && !entry.key.empty() && entry.key[0] != L';') keys.push_back(entry.key.c_str());
+    size_t start = SectionStart(section);
+    if (start == std::wstring::npos) return keys;
+    Lines lines(text_, start);
+    std::wstring line;
+    while (lines.Next(line) && !IsHeader(line, nullptr)) {
+        size_t equals = line.find(L'=');
+        std::wstring key = equals == std::wstring::npos ? std::wstring() : Trimmed(line.substr(0, equals));
+        if (!key.empty() && key[0] != L';') keys.push_back(key.c_str());
+    }
     return keys;
 }

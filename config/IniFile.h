@@ -26,19 +26,11 @@ public:
     std::vector<std::wstring> Keys(const std::wstring& section) const;
 
 private:
-    struct Entry {
-        std::wstring key, value;
-        bool hasValue;
-    };
-    struct Section {
-        std::wstring name;
-        std::vector<Entry> entries;
-    };
-    const Section* Find(const std::wstring& section) const;
-    void Parse(const std::wstring& text);
+    // Where the first section of that name starts (after its header line); npos when none.
+    size_t SectionStart(const std::wstring& section) const;
 
     PackageFile file_;
-    std::vector<Section> sections_;  // embedded files only
+    std::wstring text_;  // an embedded file, decoded
 };
 
 // Decodes an INI file's bytes as Windows' reader does: UTF-16 after its mark, else ANSI.
