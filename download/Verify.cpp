@@ -51,26 +51,51 @@ int HexValue(wchar_t c) {
     return -1;
 }
 
-// The subject common name of the certificate that made the signature WinVerifyTrust has
-// accepted; empty when there is none.
-std::wstring SignerName(HANDLE state) {
-    CRYPT_PROVIDER_DATA* provider = ::WTHelperProvDataFromStateData(state);
-    CRYPT_PROVIDER_SGNR* signer = provider ? ::WTHelperGetProvSignerFromChain(provider, 0, FALSE, 0) : nullptr;
-    CRYPT_PROVIDER_CERT* certificate = signer ? ::WTHelperGetProvCertFromChain(signer, 0) : nullptr;
-    if (!certificate || !certificate->pCert) return std::wstring();
+// The subject common name of a certificate; empty when it has none.
+std::wstring CommonName(PCCERT_CONTEXT certificate) {
     wchar_t subject[512] = {};
-    DWORD length = ::CertGetNameStringW(certificate->pCert, CERT_NAME_ATTR_TYPE, 0,
-                                        const_cast<char*>(szOID_COMMON_NAME), subject, 512);
-    return length > 1 ? subject : std::wstring();
+    return ::CertGetNameStringW(certificate, CERT_NAME_ATTR_TYPE, 0, const_cast<char*>(szOID_COMMON_NAME), subject,
+                                512) > 1
+               ? subject
+               : std::wstring();
 }
 
-// The name of the signer whose signature is sound and whose chain ends in a trusted root;
-// empty when the file has no such signature.
-std::wstring TrustedSigner(HANDLE handle, const std::wstring& path) {
+// The certificate that signed the file's first signature; null when there is none.
+PCCERT_CONTEXT SignerCertificate(const std::wstring& path) {
+    HCERTSTORE store = nullptr;
+    HCRYPTMSG message = nullptr;
+    DWORD encoding = 0, contentType = 0, formatType = 0;
+    if (!::CryptQueryObject(CERT_QUERY_OBJECT_FILE, path.c_str(), CERT_QUERY_CONTENT_FLAG_PKCS7_SIGNED_EMBED,
+                            CERT_QUERY_FORMAT_FLAG_BINARY, 0, &encoding, &contentType, &formatType, &store,
+                            &message, nullptr))
+        return nullptr;
+    PCCERT_CONTEXT certificate = nullptr;
+    DWORD size = 0;
+    if (::CryptMsgGetParam(message, CMSG_SIGNER_INFO_PARAM, 0, nullptr, &size) && size > 0) {
+        std::vector<BYTE> buffer(size);
+        if (::CryptMsgGetParam(message, CMSG_SIGNER_INFO_PARAM, 0, buffer.data(), &size)) {
+            auto* signer = reinterpret_cast<CMSG_SIGNER_INFO*>(buffer.data());
+            CERT_INFO wanted = {};
+            wanted.Issuer = signer->Issuer;
+            wanted.SerialNumber = signer->SerialNumber;
+            certificate = ::CertFindCertificateInStore(store, X509_ASN_ENCODING | PKCS_7_ASN_ENCODING, 0,
+                                                       CERT_FIND_SUBJECT_CERT, &wanted, nullptr);
+        }
+    }
+    ::CryptMsgClose(message);
+    ::CertCloseStore(store, 0);
+    return certificate;
+}
+
+// What WinVerifyTrust says of the file at `path`, read through `handle` when there is one (then
+// the bytes checked are those behind the handle, whatever the path may name later). With a sound
+// signature whose chain ends in a trusted root, `trustedSigner` gets the signer certificate's
+// common name from WinVerifyTrust's own provider data.
+LONG VerifyTrust(HANDLE handle, const std::wstring& path, std::wstring* trustedSigner) {
     WINTRUST_FILE_INFO file = {};
     file.cbStruct = sizeof file;
     file.pcwszFilePath = path.c_str();
-    file.hFile = handle;  // the bytes checked are those behind the handle, not whatever the path names later
+    file.hFile = handle;
     WINTRUST_DATA data = {};
     data.cbStruct = sizeof data;
     data.dwUIChoice = WTD_UI_NONE;
@@ -81,7 +106,6 @@ std::wstring TrustedSigner(HANDLE handle, const std::wstring& path) {
     data.dwStateAction = WTD_STATEACTION_VERIFY;
     GUID action = WINTRUST_ACTION_GENERIC_VERIFY_V2;
     LONG result = ::WinVerifyTrust(static_cast<HWND>(INVALID_HANDLE_VALUE), &action, &data);
-    std::wstring name;
     if (result == ERROR_SUCCESS) {
         // The signer's chain must end in a root this machine trusts, with every signature in it
         // sound. Windows' own policy says so already; Wine's accepts any root, so ask the chain.
@@ -89,12 +113,16 @@ std::wstring TrustedSigner(HANDLE handle, const std::wstring& path) {
         CRYPT_PROVIDER_SGNR* signer = provider ? ::WTHelperGetProvSignerFromChain(provider, 0, FALSE, 0) : nullptr;
         const DWORD unsound = CERT_TRUST_IS_UNTRUSTED_ROOT | CERT_TRUST_IS_PARTIAL_CHAIN |
                               CERT_TRUST_IS_NOT_SIGNATURE_VALID | CERT_TRUST_IS_CYCLIC;
-        if (signer && signer->pChainContext && !(signer->pChainContext->TrustStatus.dwErrorStatus & unsound))
-            name = SignerName(data.hWVTStateData);
+        if (!signer || !signer->pChainContext || (signer->pChainContext->TrustStatus.dwErrorStatus & unsound)) {
+            result = TRUST_E_SUBJECT_NOT_TRUSTED;
+        } else if (trustedSigner) {
+            CRYPT_PROVIDER_CERT* certificate = ::WTHelperGetProvCertFromChain(signer, 0);
+            *trustedSigner = certificate && certificate->pCert ? CommonName(certificate->pCert) : std::wstring();
+        }
     }
     data.dwStateAction = WTD_STATEACTION_CLOSE;
     ::WinVerifyTrust(static_cast<HWND>(INVALID_HANDLE_VALUE), &action, &data);
-    return name;
+    return result;
 }
 
 }  // namespace
@@ -121,6 +149,18 @@ long long ParseByteCount(const std::wstring& text) {
     return value;
 }
 
+SignatureState CheckSignature(const std::wstring& path, std::wstring& signer) {
+    signer.clear();
+    const LONG trust = VerifyTrust(nullptr, path, nullptr);
+    if (trust == TRUST_E_NOSIGNATURE) return SignatureState::Unsigned;
+    if (PCCERT_CONTEXT certificate = SignerCertificate(path)) {
+        signer = CommonName(certificate);
+        ::CertFreeCertificateContext(certificate);
+    }
+    if (trust == ERROR_SUCCESS && !signer.empty()) return SignatureState::Trusted;
+    return trust == TRUST_E_BAD_DIGEST ? SignatureState::Altered : SignatureState::Untrusted;
+}
+
 bool HashFile(HANDLE file, unsigned char digest[Sha256::kSize]) {
     Sha256 hash;
     LARGE_INTEGER zero = {};
@@ -140,5 +180,6 @@ bool SignedBy(HANDLE file, const std::wstring& path, const std::wstring& name) {
     if (name.empty()) return false;
     LARGE_INTEGER zero = {};
     ::SetFilePointerEx(file, zero, nullptr, FILE_BEGIN);
-    return TrustedSigner(file, path) == name;
+    std::wstring signer;
+    return VerifyTrust(file, path, &signer) == ERROR_SUCCESS && signer == name;
 }

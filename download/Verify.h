@@ -32,10 +32,16 @@ private:
 bool ParseSha256(const std::wstring& text, unsigned char digest[Sha256::kSize]);
 // A decimal byte count, blanks around it allowed; -1 for anything else.
 long long ParseByteCount(const std::wstring& text);
+// What WinVerifyTrust (no user interface, no revocation check) says of a file's Authenticode
+// signature: none; one that no longer matches the file's bytes; one that is sound but whose chain
+// does not end in a root this machine trusts (or that fails otherwise); a sound, trusted one.
+enum class SignatureState { Unsigned, Altered, Untrusted, Trusted };
+// The state, and the signer certificate's subject common name wherever the file names a signer.
+SignatureState CheckSignature(const std::wstring& path, std::wstring& signer);
 // The SHA-256 of the open file's bytes, read through the handle from its start; false when they
 // cannot be read or hashed. The handle's position is left at the end.
 bool HashFile(HANDLE file, unsigned char digest[Sha256::kSize]);
-// True when the open file (at `path`) carries an Authenticode signature that WinVerifyTrust
-// accepts (no user interface, no revocation check) and whose signer certificate's subject
-// common name is exactly `name`. The signature and its certificate are read through the handle.
+// True when the open file (at `path`) carries a sound, trusted signature whose signer
+// certificate's subject common name is exactly `name`. The signature and its certificate are read
+// through the handle (WinVerifyTrust's own provider data names the signer).
 bool SignedBy(HANDLE file, const std::wstring& path, const std::wstring& name);
