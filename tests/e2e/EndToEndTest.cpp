@@ -945,7 +945,7 @@ TEST_F(PackedEndToEnd, AloneInAnEmptyFolderItWalksTheWholeWizard) {
     WriteBytes(serverUp, "");
     ASSERT_TRUE(launches_.WaitForRecords(L"CorvanaPokerSetup.exe", 1, 60000));
     EXPECT_EQ(wendrake_.Wait(15000), 0);
-    EXPECT_EQ(ReadBytes(temp_ / L"CorvanaPokerSetup.exe"), served);
+    EXPECT_EQ(ReadBytes(temp_ / L"Corvana Poker\\CorvanaPokerSetup.exe"), served);  // the product's own folder
     // Nothing was written beside it; its folder is recorded as the download's.
     EXPECT_EQ(FilesIn(alone_.Path()), std::vector<std::wstring>{L"CorvanaPokerWebSetup.exe"});
     HKEY key = nullptr;
@@ -973,7 +973,7 @@ TEST_F(PackedEndToEnd, SettingsBesideThePackedInstallerChangeNothing) {
     ASSERT_NE(wizard, nullptr);
     ASSERT_TRUE(launches_.WaitForRecords(L"CorvanaPokerSetup.exe", 1, 60000));
     EXPECT_EQ(wendrake_.Wait(15000), 0);
-    EXPECT_EQ(ReadBytes(temp_ / L"CorvanaPokerSetup.exe"), served);
+    EXPECT_EQ(ReadBytes(temp_ / L"Corvana Poker\\CorvanaPokerSetup.exe"), served);  // the product's own folder
     EXPECT_TRUE(RequestsFor("OtherSetup.exe").empty());
     EXPECT_TRUE(launches_.Records(L"OtherSetup.exe").empty());
     EXPECT_EQ(RequestsFor("/poker/CorvanaPokerSetup.exe").size(), 2u) << "the probe and the file, from the embedded address";
