@@ -41,6 +41,3 @@ void LoadSettingsFrom(const PackageFile& file);
 
 // The index-th key of [Params] that the program reads, or null past the last (for tools).
 const wchar_t* SettingKeyName(size_t index);
-
-// The running executable's folder, with a trailing backslash.
-std::wstring ProgramFolder();
