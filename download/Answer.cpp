@@ -4,6 +4,8 @@
 #include <cstring>
 #include <cwchar>
 
+#include "config/Texts.h"
+
 namespace {
 
 bool EndsWithIgnoringCase(const std::wstring& text, const wchar_t* suffix) {
@@ -49,8 +51,19 @@ ContentRange ParseContentRange(const std::wstring& text) {
     if (_wcsnicmp(text.c_str(), L"bytes", 5) != 0) return range;
     const wchar_t* rest = text.c_str() + 5;
     range.first = ParseCount(rest, &rest);
+    if (range.first >= 0 && *rest == L'-') range.last = ParseCount(rest + 1, &rest);
     if (const wchar_t* slash = std::wcschr(rest, L'/')) range.total = ParseCount(slash + 1);
     return range;
+}
+
+std::wstring RangeRequestHeaders(long long first, long long last, const std::wstring& ifRange) {
+    std::wstring headers = L"Range: bytes=" + DecimalText(first) + L"-" + (last >= 0 ? DecimalText(last) : L"") + L"\r\n";
+    if (!ifRange.empty()) headers += L"If-Range: " + ifRange + L"\r\n";
+    return headers + L"Accept-Encoding: identity\r\n";
+}
+
+bool IsEncodedBody(const std::wstring& contentEncoding) {
+    return !contentEncoding.empty() && _wcsicmp(contentEncoding.c_str(), L"identity") != 0;
 }
 
 bool CannotBeInstaller(const std::wstring& fileName, const std::wstring& contentType, const char* head,

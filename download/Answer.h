@@ -17,9 +17,17 @@ long long ParseCount(const wchar_t* text, const wchar_t** end = nullptr);
 // "bytes <first>-<last>/<total>", or "bytes */<total>" on a 416; -1 for what is missing.
 struct ContentRange {
     long long first = -1;
+    long long last = -1;
     long long total = -1;
 };
 ContentRange ParseContentRange(const std::wstring& text);
+
+// The headers of a request for the bytes from `first` to `last` (-1: to the end), with If-Range
+// when `ifRange` names a version. Only plain bytes can be the installer: no compressed body is
+// asked for.
+std::wstring RangeRequestHeaders(long long first, long long last, const std::wstring& ifRange);
+// Whether a body with this Content-Encoding is compressed, and so not the installer's bytes.
+bool IsEncodedBody(const std::wstring& contentEncoding);
 
 // How many of the body's first bytes the judgement below wants to see.
 constexpr size_t kJudgedBytes = 256;

@@ -72,7 +72,7 @@ bool DownloadEngine::OnFileAnswered(DWORD status) {
     // A server that goes silent in the middle of the body is a network error, retried.
     ::InternetSetOptionW(request.Get(), INTERNET_OPTION_RECEIVE_TIMEOUT, &receiveTimeoutMs, sizeof receiveTimeoutMs);
     std::wstring encoding = QueryHeader(request.Get(), HTTP_QUERY_CONTENT_ENCODING);
-    if (!encoding.empty() && _wcsicmp(encoding.c_str(), L"identity") != 0) {
+    if (IsEncodedBody(encoding)) {
         Fail(DownloadError::ServerError);  // compressed bytes are not the installer
         return false;
     }

@@ -172,13 +172,11 @@ bool DownloadEngine::BeginFileRequest(bool resume) {
 bool DownloadEngine::IssueRequest() {
     // The probe asks for one byte: a whole-file GET would stream the file a second time
     // beside the real download, closing its handle does not stop that.
-    std::wstring header = probePhase ? L"Range: bytes=0-0\r\n" : L"Range: bytes=" + DecimalText(rangeStart) + L"-\r\n";
     // The rest of the file only if it is still the version the partial file belongs to;
     // otherwise the server sends the whole (new) file.
-    if (!probePhase && rangeStart > 0 && !stamp.version.IfRange().empty())
-        header += L"If-Range: " + stamp.version.IfRange() + L"\r\n";
-    // Only plain bytes can be the installer: no compressed body is asked for.
-    header += L"Accept-Encoding: identity\r\n";
+    std::wstring header = probePhase ? RangeRequestHeaders(0, 0, std::wstring())
+                                     : RangeRequestHeaders(rangeStart, -1,
+                                                           rangeStart > 0 ? stamp.version.IfRange() : std::wstring());
     waiting = Waiting::Open;
     // Redirects are followed here, counted: WinINet would follow one that points at itself forever.
     HINTERNET answered = ::InternetOpenUrlW(

@@ -94,12 +94,9 @@ void KeepFontWithWindow(HWND window, Font font) {
 }
 
 bool LoadTemplate(UINT templateId, DialogTemplateInfo& info) {
-    HMODULE module = ::GetModuleHandleW(nullptr);
-    HRSRC found = ::FindResourceW(module, MAKEINTRESOURCEW(templateId), RT_DIALOG);
-    if (!found) return false;
-    HGLOBAL loaded = ::LoadResource(module, found);
-    const void* data = loaded ? ::LockResource(loaded) : nullptr;
-    return data && ReadDialogTemplate(data, ::SizeofResource(module, found), info);
+    const void* data = nullptr;
+    size_t size = 0;
+    return FindDialogTemplate(templateId, data, size) && ReadDialogTemplate(data, size, info);
 }
 
 // Dialog base units of a font, measured the way the dialog manager measures them.
@@ -147,6 +144,15 @@ void PlaceControls(HWND window, const DialogTemplateInfo& info, HFONT font, SIZE
 }
 
 }  // namespace
+
+bool FindDialogTemplate(UINT templateId, const void*& data, size_t& size) {
+    HMODULE module = ::GetModuleHandleW(nullptr);
+    HRSRC found = ::FindResourceW(module, MAKEINTRESOURCEW(templateId), RT_DIALOG);
+    HGLOBAL loaded = found ? ::LoadResource(module, found) : nullptr;
+    data = loaded ? ::LockResource(loaded) : nullptr;
+    size = data ? ::SizeofResource(module, found) : 0;
+    return data != nullptr;
+}
 
 bool ReadDialogTemplate(const void* data, size_t size, DialogTemplateInfo& info) {
     TemplateReader in(data, size);

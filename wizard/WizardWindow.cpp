@@ -359,12 +359,9 @@ void WizardWindow::SetStatus(const std::wstring& text) {
 void WizardWindow::TrackStage(int n) {
     if (n < 1 || n > 3 || stageTracked_[n - 1]) return;
     stageTracked_[n - 1] = true;
-    std::wstring url = AppSettings().OmnitureLink;
     // Without an address there is nothing to track; a browser started empty would linger.
-    if (url.empty()) return;
-    ExpandUrlPlaceholders(url);
-    ReplaceAll(url, L"$StageID$", DecimalText(n));
-    OpenLink(url, SW_HIDE);
+    if (AppSettings().OmnitureLink.empty()) return;
+    OpenLink(TrackingAddress(n), SW_HIDE);
 }
 
 LRESULT WizardWindow::OnContinueClicked(WPARAM, LPARAM) {
