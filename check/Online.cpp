@@ -1,51 +1,33 @@
-// --online: the download server asked as the download engine asks it (its agent, its flags,
-// a one-byte probe, then a range from the middle as a resumed run asks), and the pages.
+#include "check/Online.h"
 
-#include <windows.h>
-#include <wincrypt.h>
 #include <wininet.h>
 
+#include <cstring>
 #include <cwchar>
+#include <map>
 #include <string>
 #include <vector>
 
-#include "check/Check.h"
-#include "config/Settings.h"
 #include "download/Answer.h"
 #include "download/DownloadEngine.h"
+#include "download/Verify.h"
 #include "framework/Handles.h"
 
-// The headers declare SHA-256 only for Windows Server 2003 and later, but XP SP3's AES
-// provider has it too.
-#ifndef CALG_SHA_256
-#define CALG_SHA_256 (ALG_CLASS_HASH | ALG_TYPE_ANY | ALG_SID_SHA_256)
-#endif
-#ifndef ALG_SID_SHA_256
-#define ALG_SID_SHA_256 12
-#endif
-
 namespace {
-
-const wchar_t kConfig[] = L"ConfigParams.ini";
 
 struct Answer {
     DWORD error = 0;  // WinINet's error when there was no answer
     DWORD status = 0;
     std::wstring contentRange, lastModified, etag, contentEncoding, contentType, url;
-    std::wstring contentLength;
+    long long contentLength = -1;
 };
 
-std::wstring Header(HINTERNET request, DWORD query) {
-    wchar_t text[2048] = {};
-    DWORD size = sizeof text;
-    return ::HttpQueryInfoW(request, query, text, &size, nullptr) ? std::wstring(text) : std::wstring();
-}
-
-// One GET with the engine's flags; range is "a-b" or "a-", or empty for none.
-InternetHandle Ask(HINTERNET session, const std::wstring& url, const std::wstring& range, Answer& answer) {
-    std::wstring header = range.empty() ? std::wstring() : L"Range: bytes=" + range + L"\r\n";
-    InternetHandle request(::InternetOpenUrlW(session, url.c_str(), range.empty() ? nullptr : header.c_str(),
-                                              range.empty() ? 0 : static_cast<DWORD>(-1),
+// One GET with the engine's flags and headers, for the bytes from `first` to `last` (-1: to the
+// end), or without a range when `first` is negative.
+InternetHandle Ask(HINTERNET session, const std::wstring& url, long long first, long long last, Answer& answer) {
+    std::wstring headers = first >= 0 ? RangeRequestHeaders(first, last, std::wstring()) : std::wstring();
+    InternetHandle request(::InternetOpenUrlW(session, url.c_str(), headers.empty() ? nullptr : headers.c_str(),
+                                              headers.empty() ? 0 : static_cast<DWORD>(-1),
                                               INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE, 0));
     if (!request) {
         answer.error = ::GetLastError();
@@ -53,88 +35,68 @@ InternetHandle Ask(HINTERNET session, const std::wstring& url, const std::wstrin
     }
     DWORD size = sizeof answer.status;
     ::HttpQueryInfoW(request.Get(), HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &answer.status, &size, nullptr);
-    answer.contentRange = Header(request.Get(), HTTP_QUERY_CONTENT_RANGE);
-    answer.lastModified = Header(request.Get(), HTTP_QUERY_LAST_MODIFIED);
-    answer.etag = Header(request.Get(), HTTP_QUERY_ETAG);
-    answer.contentType = Header(request.Get(), HTTP_QUERY_CONTENT_TYPE);
-    answer.contentEncoding = Header(request.Get(), HTTP_QUERY_CONTENT_ENCODING);
-    answer.contentLength = Header(request.Get(), HTTP_QUERY_CONTENT_LENGTH);
+    answer.contentRange = QueryHeader(request.Get(), HTTP_QUERY_CONTENT_RANGE);
+    answer.lastModified = QueryHeader(request.Get(), HTTP_QUERY_LAST_MODIFIED);
+    answer.etag = QueryHeader(request.Get(), HTTP_QUERY_ETAG);
+    answer.contentType = QueryHeader(request.Get(), HTTP_QUERY_CONTENT_TYPE);
+    answer.contentEncoding = QueryHeader(request.Get(), HTTP_QUERY_CONTENT_ENCODING);
+    answer.contentLength = ParseCount(QueryHeader(request.Get(), HTTP_QUERY_CONTENT_LENGTH).c_str());
     wchar_t where[2048] = {};
     DWORD bytes = sizeof where;
     if (::InternetQueryOptionW(request.Get(), INTERNET_OPTION_URL, where, &bytes)) answer.url = where;
     return request;
 }
 
-// "bytes first-last/total", whole and consistent.
-bool ParseContentRange(const std::wstring& text, ULONGLONG& first, ULONGLONG& last, ULONGLONG& total) {
-    if (text.compare(0, 6, L"bytes ") != 0) return false;
-    const wchar_t* at = text.c_str() + 6;
-    wchar_t* end = nullptr;
-    first = std::wcstoull(at, &end, 10);
-    if (end == at || *end != L'-') return false;
-    last = std::wcstoull(at = end + 1, &end, 10);
-    if (end == at || *end != L'/') return false;
-    total = std::wcstoull(at = end + 1, &end, 10);
-    return end != at && *end == 0 && first <= last && last < total;
-}
-
-// SHA-256 of the rest of the body, in lower-case hex, with the system's own provider (which
-// Windows XP has from SP3 on); empty when reading or hashing fails.
-std::wstring HashBody(HINTERNET request, ULONGLONG& bytes) {
-    HCRYPTPROV provider = 0;
-    if (!::CryptAcquireContextW(&provider, nullptr, nullptr, PROV_RSA_AES, CRYPT_VERIFYCONTEXT)) return L"";
-    HCRYPTHASH hash = 0;
-    bool ok = ::CryptCreateHash(provider, CALG_SHA_256, 0, 0, &hash);
-    std::vector<BYTE> buffer(65536);
-    DWORD read = 0;
-    while (ok && (ok = ::InternetReadFile(request, buffer.data(), static_cast<DWORD>(buffer.size()), &read)) && read)
-        ok = ::CryptHashData(hash, buffer.data(), read, 0), bytes += read;
-    BYTE digest[32];
-    DWORD length = sizeof digest;
-    ok = ok && ::CryptGetHashParam(hash, HP_HASHVAL, digest, &length, 0);
-    if (hash) ::CryptDestroyHash(hash);
-    ::CryptReleaseContext(provider, 0);
+std::wstring Hex(const unsigned char* digest, size_t length) {
+    static const wchar_t kDigits[] = L"0123456789abcdef";
     std::wstring hex;
-    for (DWORD i = 0; ok && i < length; ++i) {
-        wchar_t pair[3];
-        std::swprintf(pair, 3, L"%02x", digest[i]);
-        hex += pair;
-    }
+    for (size_t i = 0; i < length; ++i) hex += std::wstring{kDigits[digest[i] >> 4], kDigits[digest[i] & 15]};
     return hex;
 }
 
-std::wstring Lower(std::wstring text) {
-    for (wchar_t& c : text) c = (c >= L'A' && c <= L'Z') ? static_cast<wchar_t>(c - L'A' + L'a') : c;
-    return text;
+// The SHA-256 of the rest of the body, by the engine's own hash; false when reading or hashing fails.
+bool HashBody(HINTERNET request, unsigned char digest[Sha256::kSize], long long& bytes) {
+    Sha256 hash;
+    if (!hash.Restart()) return false;
+    std::vector<BYTE> buffer(65536);
+    DWORD read = 0;
+    while (::InternetReadFile(request, buffer.data(), static_cast<DWORD>(buffer.size()), &read) && read) {
+        if (!hash.Add(buffer.data(), read)) return false;
+        bytes += read;
+    }
+    return hash.Result(digest);
 }
 
-void CheckInstaller(HINTERNET session, const Package& package, const std::wstring& url, Report& report) {
+void CheckInstaller(HINTERNET session, const CheckedPackage& package, const std::wstring& url,
+                    const std::wstring& languages, Report& report) {
     const Settings& settings = AppSettings();
     const int line = package.ConfigLine(L"InstallerDownloadURL");
-    auto error = [&](const std::wstring& text) { report.Error(kConfig, line, text); };
+    auto error = [&](const std::wstring& text) { report.Error(kConfigName, line, text + languages); };
 
     Answer probe;
-    InternetHandle request = Ask(session, url, L"0-0", probe);
-    if (probe.error) return error(L"the download server cannot be reached (WinINet error " +
-                                  std::to_wstring(probe.error) + L"): " + url);
-    if (!probe.url.empty() && probe.url != url) report.Note(kConfig, line, L"redirected to " + probe.url);
+    InternetHandle request = Ask(session, url, 0, 0, probe);
+    if (probe.error)
+        return error(L"the download server cannot be reached (WinINet error " + std::to_wstring(probe.error) + L"): " + url);
+    if (!probe.url.empty() && probe.url != url) report.Note(kConfigName, line, L"redirected to " + probe.url + languages);
     if (probe.status != 200 && probe.status != 206)
         return error(L"the download server answers " + std::to_wstring(probe.status) + L": " + url);
-    ULONGLONG first = 0, last = 0, total = 0;
+    // Content-Range read by the engine's own parser.
+    const ContentRange range = ParseContentRange(probe.contentRange);
+    long long total = range.total;
     const bool ranges = probe.status == 206;
-    if (ranges && (!ParseContentRange(probe.contentRange, first, last, total) || first != 0 || last != 0))
+    if (ranges && (range.first != 0 || range.last != 0 || range.total <= 0))
         return error(L"the probe (Range: bytes=0-0) gets Content-Range '" + probe.contentRange +
                      L"', not 'bytes 0-0/<size>'");
     if (!ranges) {
-        report.Warning(kConfig, line, L"the server ignores Range (200 for bytes=0-0): every run downloads the "
-                                      L"whole file and nothing resumes");
-        total = std::wcstoull(probe.contentLength.c_str(), nullptr, 10);
+        report.Warning(kConfigName, line, L"the server ignores Range (200 for bytes=0-0): every run downloads the "
+                                          L"whole file and nothing resumes" + languages);
+        total = probe.contentLength;
     }
     request.Reset();
 
     // The file's first bytes, judged as the installer judges them.
     Answer head;
-    request = Ask(session, url, L"0-" + std::to_wstring(kJudgedBytes - 1), head);
+    request = Ask(session, url, 0, kJudgedBytes - 1, head);
     std::vector<char> firstBytes(kJudgedBytes);
     DWORD got = 0, read = 0;
     while (request && got < kJudgedBytes &&
@@ -142,7 +104,7 @@ void CheckInstaller(HINTERNET session, const Package& package, const std::wstrin
            read)
         got += read;
     // (A compressed body is refused before it is judged; that error is said below.)
-    if (request && (head.status == 200 || head.status == 206) && head.contentEncoding.empty() &&
+    if (request && (head.status == 200 || head.status == 206) && !IsEncodedBody(head.contentEncoding) &&
         CannotBeInstaller(FileNameFromUrl(url), head.contentType, firstBytes.data(), got)) {
         std::wstring shown;
         for (DWORD i = 0; i < got && i < 16; ++i)
@@ -155,19 +117,18 @@ void CheckInstaller(HINTERNET session, const Package& package, const std::wstrin
 
     // A resumed run asks for the rest of the file from where its partial file ends.
     Answer middle;
-    const ULONGLONG from = total / 2;
-    const std::wstring range = std::to_wstring(from) + L"-";
-    request = Ask(session, url, range, middle);
-    ULONGLONG total2 = 0;
+    const long long from = total > 0 ? total / 2 : 0;
+    const std::wstring asked = L"bytes=" + std::to_wstring(from) + L"-";
+    request = Ask(session, url, from, -1, middle);
+    const ContentRange rest = ParseContentRange(middle.contentRange);
     if (middle.error)
         error(L"a second request fails (WinINet error " + std::to_wstring(middle.error) + L")");
     else if (ranges && middle.status != 206)
-        error(L"a range from the middle (bytes=" + range + L") gets " + std::to_wstring(middle.status) +
+        error(L"a range from the middle (" + asked + L") gets " + std::to_wstring(middle.status) +
               L", not 206: a resumed download fails");
-    else if (ranges && (!ParseContentRange(middle.contentRange, first, last, total2) || first != from ||
-                        last + 1 != total || total2 != total))
-        error(L"a range from the middle (bytes=" + range + L") gets Content-Range '" + middle.contentRange +
-              L"', not 'bytes " + range + std::to_wstring(total - 1) + L"/" + std::to_wstring(total) +
+    else if (ranges && (rest.first != from || rest.last != total - 1 || rest.total != total))
+        error(L"a range from the middle (" + asked + L") gets Content-Range '" + middle.contentRange + L"', not 'bytes " +
+              std::to_wstring(from) + L"-" + std::to_wstring(total - 1) + L"/" + std::to_wstring(total) +
               L"': a resumed download fails");
     request.Reset();
 
@@ -177,35 +138,94 @@ void CheckInstaller(HINTERNET session, const Package& package, const std::wstrin
     else if (!middle.error && (middle.lastModified != probe.lastModified || middle.etag != probe.etag))
         error(L"Last-Modified changes between two requests ('" + probe.lastModified + L"', then '" +
               middle.lastModified + L"'): every run starts the download again from zero");
-    std::wstring encoding = probe.contentEncoding.empty() ? middle.contentEncoding : probe.contentEncoding;
-    if (!encoding.empty())
-        error(L"the server sends Content-Encoding: " + encoding + L": the installer would be saved encoded");
+    for (const std::wstring& encoding : {probe.contentEncoding, middle.contentEncoding})
+        if (IsEncodedBody(encoding)) {
+            error(L"the server sends Content-Encoding: " + encoding +
+                  L": the installer refuses the compressed body and says the server has a problem");
+            break;
+        }
 
-    if (!settings.InstallerSize.empty() && total && std::wcstoull(settings.InstallerSize.c_str(), nullptr, 10) != total)
-        report.Error(kConfig, package.ConfigLine(L"InstallerSize"),
-                     L"InstallerSize is " + settings.InstallerSize + L", the server's file has " +
-                         std::to_wstring(total) + L" bytes");
-    if (settings.InstallerSHA256.empty()) return;
+    const long long size = ParseByteCount(settings.InstallerSize);
+    if (size >= 0 && total > 0 && size != total)
+        report.Error(kConfigName, package.ConfigLine(L"InstallerSize"),
+                     L"InstallerSize is " + settings.InstallerSize + L", the server's file has " + std::to_wstring(total) +
+                         L" bytes" + languages);
+    unsigned char expected[Sha256::kSize];
+    if (!ParseSha256(settings.InstallerSHA256, expected)) return;
     Answer whole;
-    request = Ask(session, url, L"0-", whole);
-    ULONGLONG bytes = 0;
-    std::wstring hash = request && (whole.status == 200 || whole.status == 206) ? HashBody(request.Get(), bytes) : L"";
+    request = Ask(session, url, 0, -1, whole);
+    long long bytes = 0;
+    unsigned char digest[Sha256::kSize];
+    const bool hashed = request && (whole.status == 200 || whole.status == 206) && HashBody(request.Get(), digest, bytes);
     const int hashLine = package.ConfigLine(L"InstallerSHA256");
-    if (hash.empty())
-        report.Error(kConfig, hashLine, L"the installer could not be downloaded to compare its SHA-256");
-    else if (total && bytes != total)  // a connection that ends early reads like the end of the file
-        report.Error(kConfig, hashLine, L"the download for the SHA-256 ended after " + std::to_wstring(bytes) +
-                                            L" of " + std::to_wstring(total) + L" bytes");
-    else if (hash != Lower(settings.InstallerSHA256))
-        report.Error(kConfig, hashLine, L"the server's file (" + std::to_wstring(bytes) + L" bytes) has SHA-256 " +
-                                            hash + L", not InstallerSHA256");
+    if (!hashed)
+        report.Error(kConfigName, hashLine, L"the installer could not be downloaded to compare its SHA-256" + languages);
+    else if (total > 0 && bytes != total)  // a connection that ends early reads like the end of the file
+        report.Error(kConfigName, hashLine, L"the download for the SHA-256 ended after " + std::to_wstring(bytes) +
+                                                L" of " + std::to_wstring(total) + L" bytes" + languages);
+    else if (std::memcmp(digest, expected, Sha256::kSize) != 0)
+        report.Error(kConfigName, hashLine, L"the server's file (" + std::to_wstring(bytes) + L" bytes) has SHA-256 " +
+                                                Hex(digest, Sha256::kSize) + L", not InstallerSHA256" + languages);
     else
-        report.Note(kConfig, hashLine, L"the server's file (" + std::to_wstring(bytes) + L" bytes) matches InstallerSHA256");
+        report.Note(kConfigName, hashLine,
+                    L"the server's file (" + std::to_wstring(bytes) + L" bytes) matches InstallerSHA256" + languages);
+}
+
+// Each address as every language makes it, the language the wizard starts in first: address ->
+// the languages that ask for it.
+using Addresses = std::vector<std::pair<std::wstring, std::vector<std::wstring>>>;
+
+Addresses AddressesOf(const CheckedPackage& package, const AddressKey& key) {
+    std::vector<std::wstring> languages = {package.startLanguage};
+    for (const LanguageSection& section : package.sections)
+        if (!section.duplicate && section.name != package.startLanguage) languages.push_back(section.name);
+    Addresses addresses;
+    for (const std::wstring& language : languages) {
+        LoadTexts(language, package.language);
+        const std::wstring url = ExpandedAddress(key);
+        auto known = addresses.begin();
+        while (known != addresses.end() && known->first != url) ++known;
+        if (known == addresses.end())
+            addresses.push_back({url, {language}});
+        else
+            known->second.push_back(language);
+    }
+    LoadTexts(package.startLanguage, package.language);
+    return addresses;
+}
+
+// Which languages ask for an address, where the languages ask for different ones.
+std::wstring ForLanguages(const Addresses& addresses, size_t index) {
+    if (addresses.size() < 2) return std::wstring();
+    std::wstring names;
+    for (const std::wstring& language : addresses[index].second) names += (names.empty() ? L"" : L", ") + language;
+    return L" (" + names + L")";
+}
+
+// A page must answer 200; one warning for each way it fails, naming the addresses that fail so.
+void CheckPage(HINTERNET session, const CheckedPackage& package, const AddressKey& key, const Addresses& addresses,
+               Report& report) {
+    std::vector<std::pair<std::wstring, std::wstring>> failures;  // how -> which addresses
+    for (size_t i = 0; i < addresses.size(); ++i) {
+        Answer answer;
+        InternetHandle request = Ask(session, addresses[i].first, -1, -1, answer);
+        std::wstring how = answer.error ? L"cannot be reached (WinINet error " + std::to_wstring(answer.error) + L")"
+                           : answer.status != 200 ? L"answers " + std::to_wstring(answer.status) + L", not 200"
+                                                  : std::wstring();
+        if (how.empty()) continue;
+        auto known = failures.begin();
+        while (known != failures.end() && known->first != how) ++known;
+        if (known == failures.end()) known = failures.insert(failures.end(), {how, std::wstring()});
+        known->second += (known->second.empty() ? L"" : L", ") + addresses[i].first + ForLanguages(addresses, i);
+    }
+    for (const auto& failure : failures)
+        report.Warning(kConfigName, package.ConfigLine(key.name),
+                       std::wstring(key.name) + L" " + failure.first + L": " + failure.second);
 }
 
 }  // namespace
 
-void CheckOnline(const Package& package, Report& report) {
+void CheckOnline(const CheckedPackage& package, Report& report) {
     const Settings& settings = AppSettings();
     InternetHandle session(::InternetOpenW(L"MyAgent", INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
     if (!session) return report.Error(L"WendrakeCheck", 0, L"WinINet cannot be opened");
@@ -213,26 +233,15 @@ void CheckOnline(const Package& package, Report& report) {
     DWORD timeout = 30000;
     for (DWORD option : {INTERNET_OPTION_CONNECT_TIMEOUT, INTERNET_OPTION_RECEIVE_TIMEOUT, INTERNET_OPTION_SEND_TIMEOUT})
         ::InternetSetOptionW(session.Get(), option, &timeout, sizeof timeout);
-    if (!settings.InstallerDownloadURL.empty())
-        CheckInstaller(session.Get(), package,
-                       ExpandedAddress(L"InstallerDownloadURL", settings.InstallerDownloadURL), report);
-
-    const struct {
-        const wchar_t* name;
-        const std::wstring& value;
-    } pages[] = {{L"TnCLink", settings.TnCLink}, {L"ContentLink", settings.ContentLink},
-                 {L"InstallAnywhereURL", settings.InstallAnywhereURL}};
-    for (const auto& page : pages) {
-        if (page.value.empty()) continue;
-        std::wstring url = ExpandedAddress(page.name, page.value);
-        Answer answer;
-        InternetHandle request = Ask(session.Get(), url, L"", answer);
-        if (answer.error)
-            report.Warning(kConfig, package.ConfigLine(page.name),
-                           std::wstring(page.name) + L" cannot be reached (WinINet error " +
-                               std::to_wstring(answer.error) + L"): " + url);
-        else if (answer.status != 200)
-            report.Warning(kConfig, package.ConfigLine(page.name),
-                           std::wstring(page.name) + L" answers " + std::to_wstring(answer.status) + L", not 200: " + url);
+    for (const AddressKey& key : kAddressKeys) {
+        // Tracking answers whatever it likes; the wizard never looks.
+        if ((settings.*key.value).empty() || key.value == &Settings::OmnitureLink) continue;
+        const Addresses addresses = AddressesOf(package, key);
+        if (key.value != &Settings::InstallerDownloadURL) {
+            CheckPage(session.Get(), package, key, addresses, report);
+            continue;
+        }
+        for (size_t i = 0; i < addresses.size(); ++i)
+            CheckInstaller(session.Get(), package, addresses[i].first, ForLanguages(addresses, i), report);
     }
 }

@@ -1,0 +1,64 @@
+#include "check/CheckedPackage.h"
+
+const wchar_t kConfigName[] = L"ConfigParams.ini";
+const wchar_t kLanguageName[] = L"Language.ini";
+
+const AddressKey kAddressKeys[5] = {{L"InstallerDownloadURL", &Settings::InstallerDownloadURL},
+                                    {L"TnCLink", &Settings::TnCLink},
+                                    {L"OmnitureLink", &Settings::OmnitureLink},
+                                    {L"ContentLink", &Settings::ContentLink},
+                                    {L"InstallAnywhereURL", &Settings::InstallAnywhereURL}};
+
+int LanguageSection::Line(const std::wstring& key) const {
+    for (const auto& entry : keys)
+        if (entry.first == key) return entry.second;
+    return 0;
+}
+
+CheckedPackage::CheckedPackage(const PackageSource& source, const std::wstring& where)
+    : source(source), where(where), config(source.File(kConfigName)), language(source.File(kLanguageName)) {
+    if (config.Read(configBytes)) configLines = ReadIniLines(DecodeIniText(configBytes));
+    if (!ReadLanguageLines(language, languageLines)) return;
+    std::wstring name, key, value;
+    for (size_t i = 0; i < languageLines.size(); ++i) {
+        const int line = static_cast<int>(i + 1);
+        if (LanguageHeader(languageLines[i], name)) {
+            LanguageSection section;
+            section.name = name;
+            section.line = line;
+            section.index = i;
+            for (const LanguageSection& earlier : sections) section.duplicate = section.duplicate || earlier.name == name;
+            sections.push_back(section);
+        } else if (!sections.empty() && LanguageEntry(languageLines[i], key, value)) {
+            sections.back().keys.emplace_back(key, line);
+        }
+    }
+}
+
+int CheckedPackage::ConfigLine(const std::wstring& key) const {
+    for (const IniLine& line : configLines)
+        if (line.read && SameIniName(line.section, L"Params") && SameIniName(line.key, key)) return line.number;
+    return 0;
+}
+
+FoundText CheckedPackage::Text(const std::wstring& language, const std::wstring& key) const {
+    return FindText(languageLines, language, key);
+}
+
+int CheckedPackage::LineOf(const FoundText& text) const {
+    return text.line == std::wstring::npos ? 0 : static_cast<int>(text.line + 1);
+}
+
+const LanguageSection* CheckedPackage::SectionAt(size_t line) const {
+    const LanguageSection* found = nullptr;
+    for (const LanguageSection& section : sections)
+        if (section.index <= line) found = &section;
+    return found;
+}
+
+std::wstring ExpandedAddress(const AddressKey& key) {
+    if (key.value == &Settings::OmnitureLink) return TrackingAddress(1);
+    std::wstring address = AppSettings().*key.value;
+    ExpandUrlPlaceholders(address);
+    return address;
+}
