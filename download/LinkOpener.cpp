@@ -26,18 +26,14 @@ std::wstring BrowserPath() {
     return path;
 }
 
-void OpenLink(const std::wstring& url, int show) {
-    if (show != SW_HIDE) {
-        std::wstring browser = BrowserPath();
-        if (!browser.empty()) {
-            ::ShellExecuteW(nullptr, L"Open", browser.c_str(), url.c_str(), nullptr, show);
-            return;
-        }
+void OpenLink(const std::wstring& url) {
+    std::wstring browser = BrowserPath();
+    if (!browser.empty()) {
+        ::ShellExecuteW(nullptr, L"Open", browser.c_str(), url.c_str(), nullptr, SW_SHOWNORMAL);
+        return;
     }
-    // Tracking requests go to IExplore.exe started hidden, whatever the default browser is:
-    // another browser might show a window for them.
-    if (Started(::ShellExecuteW(nullptr, L"open", L"IExplore.exe", url.c_str(), nullptr, show))) return;
-    ::ShellExecuteW(nullptr, nullptr, url.c_str(), nullptr, nullptr, show);
+    if (Started(::ShellExecuteW(nullptr, L"open", L"IExplore.exe", url.c_str(), nullptr, SW_SHOWNORMAL))) return;
+    ::ShellExecuteW(nullptr, nullptr, url.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
 }
 
 void TrimInstallFolder(std::wstring& folder) {

@@ -57,7 +57,7 @@ LRESULT FeaturesPage::OnNoThanks(WPARAM, LPARAM) {
     std::wstring address = AppSettings().InstallAnywhereURL;
     if (!address.empty()) {
         ExpandUrlPlaceholders(address);
-        OpenLink(address, SW_SHOWNORMAL);
+        OpenLink(address);
     }
     // Ends the program: the frame stops the download and goes away, and this page with it.
     if (WizardWindow* wizard = MainWizard()) wizard->AbandonInstall();

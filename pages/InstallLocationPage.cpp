@@ -137,7 +137,7 @@ LRESULT InstallLocationPage::OnTermsClicked(WPARAM, LPARAM) {
 void InstallLocationPage::OpenTermsLink() {
     std::wstring address = AppSettings().TnCLink;
     ExpandUrlPlaceholders(address);
-    OpenLink(address, SW_SHOWNORMAL);
+    OpenLink(address);
     // Visited: the link takes its second colour from now on.
     termsLink_.UseAlternateColour(kVisitedLinkColour);
 }

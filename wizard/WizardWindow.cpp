@@ -14,8 +14,8 @@
 namespace {
 
 constexpr UINT_PTR kProgressTimer = 1;
-// Fires once, after the first paint (a timer comes after painting): starting the hidden browser
-// for the first tracking address before it took a third of the time to the wizard's first paint.
+// Fires once, after the first paint (a timer comes after painting): the first tracking request
+// is made then, so that nothing of it comes before the wizard is on the screen.
 constexpr UINT_PTR kFirstTrackingTimer = 2;
 const POINT kPageOrigin = {21, 92};
 // What the frame shows behind its texts when BackGround.bmp is missing or cannot be decoded.
@@ -341,11 +341,11 @@ void WizardWindow::TrackStage(int n) {
     if (n < 1 || n > 3 || stageTracked_[n - 1]) return;
     stageTracked_[n - 1] = true;
     std::wstring url = AppSettings().OmnitureLink;
-    // Without an address there is nothing to track; a browser started empty would linger.
     if (url.empty()) return;
     ExpandUrlPlaceholders(url);
     ReplaceAll(url, L"$StageID$", DecimalText(n));
-    OpenLink(url, SW_HIDE);
+    // In the background: whatever the server does, the wizard goes on as if it had answered.
+    tracker_.Request(url);
 }
 
 LRESULT WizardWindow::OnContinueClicked(WPARAM, LPARAM) {

@@ -31,7 +31,7 @@ for exe in Wendrake.exe WendrakeCheck.exe; do
 done
 cmp -s "$build/Wendrake.exe" Wendrake.exe && fail "Wendrake.exe did not change when signed"
 
-# The signed installer beside the sample package, without tracking (nothing to start hidden).
+# The signed installer beside the sample package, without tracking (no server answers here).
 grep -v '^OmnitureLink=' "$source/demo/ConfigParams.ini" >ConfigParams.ini
 cp "$source/demo/Language.ini" .
 "$source/demo/make_pictures.sh" .
