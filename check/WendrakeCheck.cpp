@@ -131,14 +131,6 @@ void CheckPlaceholders(const std::wstring& key, const std::wstring& value, int l
     }
 }
 
-bool IsWebAddress(const std::wstring& url) {
-    URL_COMPONENTSW parts = {};
-    parts.dwStructSize = sizeof parts;
-    parts.dwHostNameLength = 1;
-    return ::InternetCrackUrlW(url.c_str(), 0, 0, &parts) && parts.dwHostNameLength > 0 &&
-           (parts.nScheme == INTERNET_SCHEME_HTTP || parts.nScheme == INTERNET_SCHEME_HTTPS);
-}
-
 void CheckConfig(Package& package, Report& report) {
     if (!Exists(package.configPath)) {
         report.Error(kConfig, 0, L"missing: every setting reads as empty");
@@ -416,6 +408,14 @@ int Usage() {
 }
 
 }  // namespace
+
+bool IsWebAddress(const std::wstring& url) {
+    URL_COMPONENTSW parts = {};
+    parts.dwStructSize = sizeof parts;
+    parts.dwHostNameLength = 1;
+    return ::InternetCrackUrlW(url.c_str(), 0, 0, &parts) && parts.dwHostNameLength > 0 &&
+           (parts.nScheme == INTERNET_SCHEME_HTTP || parts.nScheme == INTERNET_SCHEME_HTTPS);
+}
 
 int Package::ConfigLine(const std::wstring& key) const {
     auto found = configLines.find(Lower(key));
