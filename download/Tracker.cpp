@@ -1,21 +1,12 @@
 #include "download/Tracker.h"
 
 #include <algorithm>
-#include <cwchar>
+
+#include "download/LinkOpener.h"
 
 const wchar_t kTrackingAgent[] = L"Wendrake/1.0 (tracking)";
 
 namespace {
-
-bool StartsWithNoCase(const std::wstring& text, const wchar_t* prefix) {
-    size_t length = std::wcslen(prefix);
-    return text.size() > length && _wcsnicmp(text.c_str(), prefix, length) == 0;
-}
-
-// Anything else (a file, a program, another scheme) is no tracking address.
-bool IsWebAddress(const std::wstring& url) {
-    return StartsWithNoCase(url, L"http://") || StartsWithNoCase(url, L"https://");
-}
 
 // Whatever WinINet still reports for a handle whose context is zero never reaches us.
 void ForgetContext(HINTERNET handle) {
@@ -70,7 +61,8 @@ Tracker::~Tracker() {
 }
 
 bool Tracker::Request(const std::wstring& url) {
-    if (!IsWebAddress(url)) return false;
+    // Anything else (a file, a program, another scheme) is no tracking address.
+    if (!IsHttpAddress(url)) return false;
     if (!session_) {
         // The user's own proxy settings; WinINet's cookie store comes with the session.
         session_.Reset(::InternetOpenW(kTrackingAgent, INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr,

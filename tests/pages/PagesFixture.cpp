@@ -117,15 +117,6 @@ RECT RectInParent(HWND child) {
     return rect;
 }
 
-RecorderBrowser::RecorderBrowser(const TempDir& dir)
-    : path_(dir / L"browser.exe"),
-      class_(L"WendrakePagesTest.htm"),
-      command_(L"\"" + path_ + L"\" \"%1\""),
-      placed_(CopyRecorderTo(path_)),
-      pageClass_(HKEY_CLASSES_ROOT, class_),
-      htm_(HKEY_CLASSES_ROOT, L".htm", L"", &class_),
-      open_(HKEY_CLASSES_ROOT, class_ + L"\\shell\\open\\command", L"", &command_) {}
-
 Drawing DrawingOf(HWND page, UINT ctlColorMessage, HWND control) {
     Drawing drawing;
     HDC dc = ::CreateCompatibleDC(nullptr);

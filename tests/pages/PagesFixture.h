@@ -60,23 +60,6 @@ std::wstring ChildText(HWND window);
 // A rectangle of a child window in its parent's client coordinates.
 RECT RectInParent(HWND child);
 
-// The recorder registered as the browser that web pages open in (through ".htm"), for the
-// life of the object; its starts are recorded as "browser.exe".
-class RecorderBrowser {
-public:
-    explicit RecorderBrowser(const TempDir& dir);
-    bool Placed() const { return placed_; }
-    std::vector<LaunchRecord> Records() const { return log_.Records(L"browser.exe"); }
-    bool WaitForRecord() const { return log_.WaitForRecords(L"browser.exe"); }
-
-private:
-    std::wstring path_, class_, command_;
-    bool placed_;
-    ScratchRegistryKey pageClass_;
-    RegistryOverride htm_, open_;
-    LaunchLog log_;
-};
-
 // How a page prepared a device context for drawing one of its controls.
 struct Drawing {
     LRESULT brush = 0;
