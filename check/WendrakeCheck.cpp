@@ -371,9 +371,10 @@ void CheckHeading(const Heading& heading, HWND frame, const Package& package, co
     for (const Section& section : sections) {
         LoadTexts(section.name, package.languagePath);
         const std::wstring& text = AppTexts().*heading.text;
-        // A static control's rule: words wrap at its width, lines past its height are lost.
+        // A static control's rule: words wrap at its width, lines past its height are lost;
+        // "&" is drawn as written.
         RECT need = {0, 0, place.cx, 0};
-        ::DrawTextW(dc, text.c_str(), -1, &need, DT_CALCRECT | DT_WORDBREAK | DT_EXPANDTABS);
+        ::DrawTextW(dc, text.c_str(), -1, &need, DT_CALCRECT | DT_WORDBREAK | DT_EXPANDTABS | DT_NOPREFIX);
         if (need.right > place.cx || need.bottom > place.cy) {
             int line = section.Line(heading.key);
             report.Warning(kLanguage, line ? line : section.line,

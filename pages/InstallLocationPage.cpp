@@ -97,7 +97,7 @@ void InstallLocationPage::SetPageTexts() {
     const Texts& texts = AppTexts();
     ::SetDlgItemTextW(hwnd_, IDC_SETUP_CONTINUED, texts.SetupContinued.c_str());
     ::SetDlgItemTextW(hwnd_, IDC_CHOOSE_FOLDER, texts.ChooseFolder.c_str());
-    ::SetDlgItemTextW(hwnd_, IDC_BROWSE, texts.BrowseButton.c_str());
+    SetButtonText(Item(IDC_BROWSE), texts.BrowseButton);
     // The required space is a text of the language file, not a computed figure.
     std::wstring required = texts.RequiredspaceLabel + L"   " + texts.RequiredspaceValue;
     ::SetDlgItemTextW(hwnd_, IDC_REQUIRED_SPACE, required.c_str());

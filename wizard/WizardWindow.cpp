@@ -94,7 +94,7 @@ void WizardWindow::ShowStage(int n) {
     case 1:
         hide(installLocationPage_);
         if (welcomePage_.Handle()) ::ShowWindow(welcomePage_.Handle(), SW_SHOW);
-        ::SetWindowTextW(Item(IDC_CONTINUE), texts.ButtonNext.c_str());
+        SetButtonText(Item(IDC_CONTINUE), texts.ButtonNext);
         ShowItem(IDC_CONTINUE, true);
         ShowItem(IDC_BACK, false);
         ShowItem(IDC_CANCEL_SETUP, true);
@@ -106,9 +106,9 @@ void WizardWindow::ShowStage(int n) {
             installLocationPage_.SetPageTexts();
             ShowPage(installLocationPage_);
         }
-        ::SetWindowTextW(Item(IDC_CONTINUE), texts.ButtonIAgree.c_str());
+        SetButtonText(Item(IDC_CONTINUE), texts.ButtonIAgree);
         ShowItem(IDC_CONTINUE, true);
-        ::SetWindowTextW(Item(IDC_BACK), texts.ButtonBack.c_str());
+        SetButtonText(Item(IDC_BACK), texts.ButtonBack);
         ShowItem(IDC_BACK, true);
         ShowItem(IDC_CANCEL_SETUP, true);
         ::SetFocus(Item(IDC_CONTINUE));
@@ -123,7 +123,7 @@ void WizardWindow::ShowStage(int n) {
         ShowItem(IDC_PERCENT, true);
         if (failure_) {
             SetStatus(texts.*failure_);
-            ::SetWindowTextW(Item(IDC_CONTINUE), texts.ButtonRetry.c_str());
+            SetButtonText(Item(IDC_CONTINUE), texts.ButtonRetry);
         }
         ShowItem(IDC_STATUS, true);
         ShowItem(IDC_CONTINUE, failure_ != nullptr);
@@ -202,8 +202,8 @@ void WizardWindow::AbandonInstall() {
 
 void WizardWindow::LanguageChanged(const std::wstring&) {
     const Texts& texts = AppTexts();
-    ::SetWindowTextW(Item(IDC_CONTINUE), texts.ButtonNext.c_str());
-    ::SetWindowTextW(Item(IDC_CANCEL_SETUP), texts.ButtonCancel.c_str());
+    SetButtonText(Item(IDC_CONTINUE), texts.ButtonNext);
+    SetButtonText(Item(IDC_CANCEL_SETUP), texts.ButtonCancel);
     ::SetWindowTextW(Item(IDC_STATUS), texts.DownloadingLabel.c_str());
     ::SetWindowTextW(hwnd_, texts.ApplicationTitle.c_str());
     ::InvalidateRect(hwnd_, nullptr, TRUE);

@@ -20,11 +20,13 @@
 #include "tests/support/TestSupport.h"
 #include "wizard/WizardWindow.h"
 
-// A language section whose every text is its tag, a blank and the key ("EN WelcomeTitle").
+// A language section whose every text is its tag, a blank and the key ("EN WelcomeTitle"),
+// unless it has a text of its own for the key.
 struct Language {
     std::wstring name;
     std::wstring shortName;
     std::wstring tag;
+    std::map<std::wstring, std::wstring> own = {};
 };
 std::wstring LanguageText(const Language& language, const std::wstring& key);
 
@@ -70,6 +72,9 @@ struct Drawing {
 Drawing DrawingOf(HWND page, UINT ctlColorMessage, HWND control);
 // The font a control was given.
 LOGFONTW FontOf(HWND control);
+// How wide, in pixels, is what the control draws of itself (its text) over a black
+// background, leaving out a border of `inset` pixels on every side (a button's frame).
+int InkWidth(HWND control, int inset);
 
 class PagesTest : public ::testing::Test {
 protected:
