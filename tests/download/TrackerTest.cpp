@@ -1,9 +1,9 @@
 // The tracker against nginx on 127.0.0.1 (tests/support/with_nginx.py): what reaches the server,
 // through what, and that a request still running when the tracker goes is dropped cleanly.
-#include <gtest/gtest.h>
-
 #include <winsock2.h>
 #include <windows.h>
+
+#include <gtest/gtest.h>
 #include <wininet.h>
 
 #include <algorithm>

@@ -216,8 +216,10 @@ protected:
     std::vector<std::string> TrackedRequests(size_t expected) {
         const std::string path = TrackingPath() + "?";
         WaitFor([&] { return NginxUris(path).size() >= expected; });
-        for (const NginxRequest& r : NginxRequests())
-            if (r.uri.compare(0, path.size(), path) == 0) EXPECT_EQ(r.agent, Utf8(kTrackingAgent));
+        for (const NginxRequest& r : NginxRequests()) {
+            if (r.uri.compare(0, path.size(), path) != 0) continue;
+            EXPECT_EQ(r.agent, Utf8(kTrackingAgent)) << r.uri;
+        }
         EXPECT_TRUE(launches_.Records(L"iexplore.exe").empty());
         return NginxUris(path);
     }

@@ -66,6 +66,8 @@ void ExpectButton(HWND control, const std::wstring& text) {
     ExpectDrawnWithAmpersand(control, text, Doubled(text), kButtonInset);
 }
 
+INT_PTR CALLBACK PlainDialog(HWND, UINT message, WPARAM, LPARAM) { return message == WM_INITDIALOG; }
+
 class TextsAsWrittenTest : public PagesTest {
 protected:
     TextsAsWrittenTest() { languages = {kAmpersands}; }
@@ -122,10 +124,7 @@ TEST_F(TextsAsWrittenTest, TheFolderBrowsersButtonsShowAmpersandsAsWritten) {
     GoToInstallLocation();
     // A dialog laid out like the system's, with its "Make New Folder" button.
     HWND dialog = ::CreateDialogParamW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDD_BROWSE_LIKE_SYSTEM),
-                                       nullptr, [](HWND, UINT message, WPARAM, LPARAM) -> INT_PTR {
-                                           return message == WM_INITDIALOG;
-                                       },
-                                       0);
+                                       nullptr, PlainDialog, 0);
     ASSERT_NE(dialog, nullptr);
     ::ShowWindow(dialog, SW_SHOW);
     BrowseCallback(dialog, BFFM_INITIALIZED, 0, 0);
