@@ -16,6 +16,7 @@
 #include "config/TextFileReader.h"
 #include "config/Texts.h"
 #include "download/DownloadEngine.h"
+#include "framework/SystemLibraries.h"
 #include "pages/PageStyle.h"
 #include "resources/resource.h"
 #include "wizard/Layout.h"
@@ -451,6 +452,8 @@ void Report::Summary(const std::wstring& folder) const {
 }
 
 int wmain(int argc, wchar_t** argv) {
+    // Shipped in the same package as the installer, and as careful about its DLLs.
+    ProtectDllSearch();
     bool online = false;
     std::wstring folder;
     for (int i = 1; i < argc; ++i) {

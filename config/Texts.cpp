@@ -164,16 +164,16 @@ std::vector<std::wstring> ListLanguages(const std::wstring& path) {
     return names;
 }
 
-std::wstring ReadLanguageValue(const std::wstring& section, const std::wstring& key, const std::wstring& path,
-                               bool substitute) {
-    std::vector<std::wstring> lines;
-    if (!ReadAllLines(path, lines)) return std::wstring();
+namespace {
 
+// A value from the lines of a language file (see ReadLanguageValue).
+std::wstring LanguageValue(const std::vector<std::wstring>& lines, const std::wstring& section,
+                           const std::wstring& key, bool substitute) {
     size_t start = FindSectionStart(lines, section);
     if (start == std::wstring::npos) {
         // "English" stands in for a missing language, but only once.
         if (section == L"English") return std::wstring();
-        return ReadLanguageValue(L"English", key, path, substitute);
+        return LanguageValue(lines, L"English", key, substitute);
     }
     // The scan runs on past the next header: a key the section lacks comes from a later one.
     for (size_t i = start; i < lines.size(); ++i) {
@@ -188,8 +188,20 @@ std::wstring ReadLanguageValue(const std::wstring& section, const std::wstring& 
     return std::wstring();
 }
 
+}  // namespace
+
+std::wstring ReadLanguageValue(const std::wstring& section, const std::wstring& key, const std::wstring& path,
+                               bool substitute) {
+    std::vector<std::wstring> lines;
+    if (!ReadAllLines(path, lines)) return std::wstring();
+    return LanguageValue(lines, section, key, substitute);
+}
+
 void LoadTexts(const std::wstring& language, const std::wstring& path) {
-    for (const TextKey& key : kKeys) g_texts.*key.field = ReadLanguageValue(language, key.name, path, key.substitute);
+    // One read of the file for all the keys (it was read once per key).
+    std::vector<std::wstring> lines;
+    if (!ReadAllLines(path, lines)) lines.clear();
+    for (const TextKey& key : kKeys) g_texts.*key.field = LanguageValue(lines, language, key.name, key.substitute);
     for (const auto& fallback : kFallbacks)
         if ((g_texts.*fallback.field).empty()) g_texts.*fallback.field = fallback.english;
 }

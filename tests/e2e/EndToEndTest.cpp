@@ -11,10 +11,12 @@
 #include <algorithm>
 #include <cstdio>
 #include <functional>
+#include <set>
 #include <string>
 #include <vector>
 
 #include "download/Tracker.h"
+#include "framework/SystemLibraries.h"
 #include "recorder/RecorderClient.h"
 #include "resources/resource.h"
 #include "tests/support/TestSupport.h"
@@ -556,4 +558,200 @@ TEST_F(EndToEnd, InstallerStartsOnlyWhenSignedByTheNamedPublisher) {
     ASSERT_TRUE(launches_.WaitForRecords(L"Signed.exe", 1, 60000));
     EXPECT_EQ(wendrake_.Wait(15000), 0);
     EXPECT_EQ(ReadBytes(temp_ / L"Signed.exe"), ReadBytes(BuildDir() + L"signed\\Signed.exe"));
+}
+
+// No DLL from the program's folder. Windows looks for a program's DLLs in its own folder first,
+// except for its known DLLs; Wine prefers its built-in DLLs, but a DLL override "name=n,b" makes
+// it take one found beside the program first, as Windows does. So the test plants a DLL that
+// records every load (tests/e2e/planted) beside the real executable under names that Windows
+// does not take from its known DLLs, prefers those names, walks the wizard to the installer's
+// start on both ways of narrowing the search, and finds that none ran inside the wizard.
+
+// The names: WinINet, CryptoAPI and WinVerifyTrust themselves, what they load in turn, and what
+// the shell, COM and the theming of windows load by name.
+const wchar_t* const kPlantedNames[] = {
+    L"wininet", L"crypt32",  L"wintrust", L"winhttp",  L"urlmon",   L"secur32", L"sspicli",  L"userenv",
+    L"profapi", L"propsys",  L"dwmapi",   L"uxtheme",  L"cryptbase", L"cryptsp", L"rsaenh",  L"msasn1",
+    L"version", L"winmm",    L"iphlpapi", L"dnsapi",   L"netapi32", L"mpr",     L"mswsock",  L"bcrypt",
+    L"ncrypt",  L"dhcpcsvc", L"winnsi",   L"msimg32",  L"riched20", L"oleacc",  L"shfolder", L"dbghelp",
+    L"apphelp", L"ntmarta",  L"cabinet",  L"wtsapi32", L"textinputframework", L"edputil", L"srvcli"};
+// Loaded by name by the baseline program when asked (below): never a system DLL.
+const wchar_t kControlName[] = L"wendrakecontrol";
+
+std::wstring Lower(std::wstring text) {
+    for (wchar_t& c : text) c = static_cast<wchar_t>(towlower(c));
+    return text;
+}
+
+// The recording DLL under many names in one folder, and what it recorded there.
+class PlantedDlls {
+public:
+    PlantedDlls(const std::wstring& folder, const std::set<std::wstring>& names) : folder_(folder) {
+        for (const std::wstring& name : names) Plant(name);
+        Forget();
+    }
+    ~PlantedDlls() {
+        for (const std::wstring& name : planted_) ::DeleteFileW((folder_ + name + L".dll").c_str());
+        Forget();
+    }
+    PlantedDlls(const PlantedDlls&) = delete;
+    PlantedDlls& operator=(const PlantedDlls&) = delete;
+
+    void Plant(const std::wstring& name) {
+        EXPECT_TRUE(::CopyFileW((BuildDir() + L"tests\\PlantedDll.dll").c_str(), (folder_ + name + L".dll").c_str(),
+                                FALSE))
+            << Utf8(name);
+        planted_.insert(name);
+    }
+    void Remove(const std::wstring& name) {
+        ::DeleteFileW((folder_ + name + L".dll").c_str());
+        planted_.erase(name);
+    }
+    void Forget() { ::DeleteFileW((folder_ + L"planted-loads.txt").c_str()); }
+    // The planted names that the process of this executable loaded.
+    std::set<std::wstring> LoadedBy(const std::wstring& exe) const {
+        std::set<std::wstring> names;
+        std::string log = ReadBytes(folder_ + L"planted-loads.txt");
+        for (size_t start = 0, end; start < log.size(); start = end + 1) {
+            end = log.find('\n', start);
+            if (end == std::string::npos) end = log.size();
+            std::string line = log.substr(start, end - start);
+            size_t tab = line.find('\t');
+            if (tab == std::string::npos || Lower(Wide(line.substr(tab + 1))) != Lower(exe)) continue;
+            std::wstring dll = Lower(Wide(line.substr(0, tab)));
+            dll = dll.substr(dll.rfind(L'\\') + 1);
+            names.insert(dll.substr(0, dll.size() - 4));
+        }
+        return names;
+    }
+
+private:
+    std::wstring folder_;
+    std::set<std::wstring> planted_;
+};
+
+std::wstring Joined(const std::set<std::wstring>& names) {
+    std::wstring list;
+    for (const std::wstring& name : names) list += (list.empty() ? L"" : L", ") + name;
+    return list.empty() ? L"none" : list;
+}
+
+// Tells Wine to take these names from beside the program first for every process of the named
+// executable, for the life of the object. (Wine reads WINEDLLOVERRIDES from the Unix environment
+// it was started with, which a Windows program cannot change for its children; a per-program
+// entry in Wine's registry can.)
+class PreferBesideProgram {
+public:
+    PreferBesideProgram(const std::wstring& exeName, const std::set<std::wstring>& names)
+        : key_(HKEY_CURRENT_USER, L"Software\\Wine\\AppDefaults\\" + exeName) {
+        HKEY overrides = nullptr;
+        EXPECT_EQ(::RegCreateKeyExW(HKEY_CURRENT_USER, (key_.Path() + L"\\DllOverrides").c_str(), 0, nullptr, 0,
+                                    KEY_SET_VALUE, nullptr, &overrides, nullptr),
+                  ERROR_SUCCESS);
+        const wchar_t order[] = L"native,builtin";
+        for (const std::wstring& name : names)
+            ::RegSetValueExW(overrides, name.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(order), sizeof order);
+        if (overrides) ::RegCloseKey(overrides);
+    }
+
+private:
+    ScratchRegistryKey key_;
+};
+
+// Runs the baseline program (tests/e2e/planted/DllBaseline.cpp: the installer's load-time
+// imports, manifest and frame template, the same way of narrowing the search, the same system
+// parts used the same way, none of the installer's own code) beside all the planted names, and
+// returns those that the system loads for it from beside the program. A planted DLL refuses to
+// stay, which may end a program at its start, so each run finds one name or more and the next
+// runs without them.
+std::set<std::wstring> WineRuntimeLoads(std::set<std::wstring> names, const std::wstring& address) {
+    TempDir folder;
+    const std::wstring exe = folder / L"DllBaseline.exe";
+    EXPECT_TRUE(::CopyFileW((BuildDir() + L"tests\\DllBaseline.exe").c_str(), exe.c_str(), FALSE));
+    PlantedDlls planted(folder.Path(), names);
+    std::set<std::wstring> wine;
+    for (size_t round = 0; round <= names.size() + 1; ++round) {
+        planted.Forget();
+        PreferBesideProgram prefer(L"DllBaseline.exe", names);
+        Process baseline;
+        EXPECT_TRUE(baseline.Start(exe, address, folder.Path()));
+        long code = baseline.Wait(60000);
+        std::set<std::wstring> loaded = planted.LoadedBy(exe);
+        if (loaded.empty()) {
+            EXPECT_EQ(code, 0) << "the baseline program did not end by itself";
+            return wine;
+        }
+        for (const std::wstring& name : loaded) {
+            wine.insert(name);
+            names.erase(name);
+            planted.Remove(name);
+        }
+    }
+    ADD_FAILURE() << "the baseline program kept loading planted DLLs";
+    return wine;
+}
+
+// Whether a DLL that a program asks for by name after narrowing the search (as the system does
+// on its behalf) is taken from beside it.
+bool ByNameLoadReachesTheProgramsFolder() {
+    TempDir folder;
+    const std::wstring exe = folder / L"DllBaseline.exe";
+    EXPECT_TRUE(::CopyFileW((BuildDir() + L"tests\\DllBaseline.exe").c_str(), exe.c_str(), FALSE));
+    PlantedDlls planted(folder.Path(), {kControlName});
+    PreferBesideProgram prefer(L"DllBaseline.exe", {kControlName});
+    Process baseline;
+    EXPECT_TRUE(baseline.Start(exe, std::wstring(kControlName) + L".dll", folder.Path()));
+    EXPECT_EQ(baseline.Wait(60000), 0);
+    return planted.LoadedBy(exe).count(kControlName) == 1;
+}
+
+TEST_F(EndToEnd, NoDllIsLoadedFromTheProgramsFolderOnEitherWayOfNarrowingTheSearch) {
+    // The whole way: WinINet for the download, CryptoAPI for the hash and the signer's
+    // certificate, WinVerifyTrust for the signature, the shell for the installer's start.
+    TrustedTestRoot root;
+    ASSERT_TRUE(root.Added());
+    const std::wstring installer = BuildDir() + L"signed\\Signed.exe";
+    ASSERT_TRUE(::CopyFileW(installer.c_str(), (root_ + L"\\Signed.exe").c_str(), FALSE));
+    Configure(L"/Signed.exe", "InstallerSigner=Corvana Test Publisher\r\nInstallerSHA256=" +
+                                  HexSha256(ReadBytes(installer)) + "\r\n");
+
+    // A planted DLL that refuses to stay can make a load inside Wine's own DLLs fail and the
+    // baseline program crash: no crash debugger for the programs started here (an empty command
+    // starts none), or it would outlive them and hold the test's output open.
+    const std::wstring noDebugger;
+    RegistryOverride crashDebugger(HKEY_LOCAL_MACHINE, L"Software\\Microsoft\\Windows NT\\CurrentVersion\\AeDebug",
+                                   L"Debugger", &noDebugger);
+
+    size_t starts = 0;
+    for (bool fullPathsOnly : {false, true}) {
+        const char* way = fullPathsOnly ? "full paths only (Windows XP, Vista, 7 without its update)"
+                                        : "system folder only (SetDefaultDllDirectories)";
+        SCOPED_TRACE(way);
+        EnvironmentOverride force(kTestOnlyForceFullPathsVariable, fullPathsOnly ? L"1" : nullptr);
+        // The switch takes effect: a load by name reaches the program's folder only where the
+        // search could not be narrowed. (This also shows that planting and preferring work.)
+        EXPECT_EQ(ByNameLoadReachesTheProgramsFolder(), fullPathsOnly);
+
+        std::set<std::wstring> names;
+        for (const wchar_t* name : kPlantedNames) names.insert(name);
+        std::set<std::wstring> wine = WineRuntimeLoads(names, url_ + L"/Signed.exe");
+        // Under Wine 8 (README, "Safe to run from a download folder"): version, uxtheme and
+        // msimg32 for any program with a window, dbghelp for WinVerifyTrust (through imagehlp).
+        std::printf("%s: the system loads these planted names for the baseline program too, left out: %s\n", way,
+                    Utf8(Joined(wine)).c_str());
+        for (const wchar_t* ours : {L"wininet", L"crypt32", L"wintrust", L"secur32", L"bcrypt"})
+            EXPECT_EQ(wine.count(ours), 0u) << "the baseline loads " << Utf8(ours) << ": the test could not see it";
+        for (const std::wstring& name : wine) names.erase(name);
+
+        PlantedDlls planted(app_.Path(), names);
+        PreferBesideProgram prefer(L"Wendrake.exe", names);
+        HWND wizard = StartDownload();
+        // A planted DLL that ran refuses to stay, which may end the wizard early: say which.
+        EXPECT_NE(wizard, nullptr) << "planted DLLs loaded: " << Utf8(Joined(planted.LoadedBy(app_ / L"Wendrake.exe")));
+        if (!wizard) return;
+        EXPECT_TRUE(launches_.WaitForRecords(L"Signed.exe", ++starts, 60000));
+        EXPECT_EQ(wendrake_.Wait(15000), 0);
+        EXPECT_EQ(Joined(planted.LoadedBy(app_ / L"Wendrake.exe")), L"none");
+        if (::testing::Test::HasFailure()) return;
+    }
 }
