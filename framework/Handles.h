@@ -75,6 +75,12 @@ struct GdiObjectTraits {
     static void Close(Handle h) { ::DeleteObject(h); }
 };
 
+struct LibraryModuleTraits {
+    using Handle = HMODULE;
+    static Handle Empty() { return nullptr; }
+    static void Close(Handle h) { ::FreeLibrary(h); }
+};
+
 using FileHandle = UniqueHandle<FileHandleTraits>;
 using KernelHandle = UniqueHandle<KernelHandleTraits>;
 using RegKey = UniqueHandle<RegKeyTraits>;
@@ -82,6 +88,8 @@ using InternetHandle = UniqueHandle<InternetHandleTraits>;
 using Font = UniqueHandle<GdiObjectTraits<HFONT>>;
 using Brush = UniqueHandle<GdiObjectTraits<HBRUSH>>;
 using Bitmap = UniqueHandle<GdiObjectTraits<HBITMAP>>;
+// A module loaded with LoadLibraryEx (as a data file, say), freed on scope exit.
+using LibraryModule = UniqueHandle<LibraryModuleTraits>;
 
 // A device context borrowed from a window with GetDC and given back on scope exit.
 class WindowDC {

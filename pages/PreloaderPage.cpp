@@ -25,7 +25,7 @@ bool PreloaderPage::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESUL
 bool PreloaderPage::OnInitDialog() {
     // Decoded when the page first shows rather than at start-up, where decoding the JPEG took a
     // third of the time to the wizard's first paint.
-    picture_.Load(ProgramFolder() + L"Preloader.jpg");
+    picture_.Load(OwnPackage().File(L"Preloader.jpg"));
     FixDialogLayout(hwnd_, IDD_PRELOADER);
     // Without the content window the page just keeps showing its picture.
     const RECT area = {0, 0, 460, 445};

@@ -20,6 +20,7 @@
 #include "recorder/RecorderClient.h"
 #include "resources/resource.h"
 #include "tests/support/TestSupport.h"
+#include "wizard/Picture.h"
 
 namespace {
 
@@ -123,8 +124,10 @@ protected:
     void Configure(const std::wstring& downloadPath, const std::string& checks) {
         Configure(downloadPath, std::wstring(), checks);
     }
-    HWND StartWizard() {
-        EXPECT_TRUE(wendrake_.Start(app_ / L"Wendrake.exe", L"", app_.Path()));
+    // Starts the installer: Wendrake.exe beside its files, or the program named.
+    HWND StartWizard(const std::wstring& program = std::wstring()) {
+        const std::wstring exe = program.empty() ? app_ / L"Wendrake.exe" : program;
+        EXPECT_TRUE(wendrake_.Start(exe, L"", exe.substr(0, exe.rfind(L'\\') + 1)));
         HWND wizard = nullptr;
         WaitFor([&] {
             HWND w = FindProcessWindow(wendrake_.Id(), L"#32770");
@@ -160,8 +163,8 @@ protected:
         return box;
     }
     // From the first page to the download, the way a user goes.
-    HWND StartDownload() {
-        HWND wizard = StartWizard();
+    HWND StartDownload(const std::wstring& program = std::wstring()) {
+        HWND wizard = StartWizard(program);
         if (!wizard) return nullptr;
         Press(wizard, IDC_CONTINUE);
         if (!WaitVisible(wizard, IDC_INSTALL_PATH)) return nullptr;
@@ -754,4 +757,164 @@ TEST_F(EndToEnd, NoDllIsLoadedFromTheProgramsFolderOnEitherWayOfNarrowingTheSear
         EXPECT_EQ(Joined(planted.LoadedBy(app_ / L"Wendrake.exe")), L"none");
         if (::testing::Test::HasFailure()) return;
     }
+}
+
+namespace {
+
+// The demo's package as a distributor ships it: packed into one executable by the real
+// WendrakeCheck.exe, started alone in a folder of its own.
+class PackedEndToEnd : public EndToEnd {
+protected:
+    // Packs the demo's settings (pointed at `download` for the installer and nginx for the rest),
+    // texts and pictures into alone_\CorvanaPokerWebSetup.exe.
+    void PackDemo(const std::wstring& download) {
+        std::string config = ReadBytes(SourceDir() + L"demo\\ConfigParams.ini");
+        Replace(config, "http://127.0.0.1:8765/$ProductName$/", Utf8(download));
+        Replace(config, "http://127.0.0.1:8765", Utf8(url_));
+        WriteBytes(package_ / L"ConfigParams.ini", config);
+        ASSERT_TRUE(::CopyFileW((SourceDir() + L"demo\\Language.ini").c_str(), (package_ / L"Language.ini").c_str(), FALSE));
+        for (const wchar_t* picture : {L"BackGround.bmp", L"Preloader.jpg"})
+            ASSERT_TRUE(::CopyFileW((BuildDir() + L"sample-pictures\\" + picture).c_str(), (package_ / picture).c_str(),
+                                    FALSE));
+        // The folder in quotes with its trailing backslash, as a user types it.
+        Process check;
+        ASSERT_TRUE(check.Start(BuildDir() + L"WendrakeCheck.exe",
+                                L"--pack \"" + Packed() + L"\" \"" + package_.Path() + L"\""));
+        ASSERT_EQ(check.Wait(120000), 0) << "the sample package checks clean and is packed";
+    }
+    std::wstring Packed() const { return alone_ / L"CorvanaPokerWebSetup.exe"; }
+    static void Replace(std::string& text, const std::string& from, const std::string& to) {
+        for (size_t at = text.find(from); at != std::string::npos; at = text.find(from, at + to.size()))
+            text.replace(at, from.size(), to);
+    }
+    // The files in a folder, by name.
+    static std::vector<std::wstring> FilesIn(const std::wstring& folder) {
+        std::vector<std::wstring> names;
+        WIN32_FIND_DATAW data;
+        HANDLE find = ::FindFirstFileW((folder + L"*").c_str(), &data);
+        if (find == INVALID_HANDLE_VALUE) return names;
+        do
+            if (!(data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) names.push_back(data.cFileName);
+        while (::FindNextFileW(find, &data));
+        ::FindClose(find);
+        return names;
+    }
+
+    TempDir package_;
+    TempDir alone_;
+    ScratchRegistryKey demoRegPath_{HKEY_CURRENT_USER, L"Software\\Corvana\\Poker"};
+};
+
+// The colour the screen shows at a point of a window's client area: what was painted there, as
+// a user sees it.
+COLORREF OnScreen(HWND window, int x, int y) {
+    POINT point = {x, y};
+    ::ClientToScreen(window, &point);
+    WindowDC screen(nullptr);
+    return ::GetPixel(screen.Get(), point.x, point.y);
+}
+
+bool Near(COLORREF a, COLORREF b) {
+    return std::abs(GetRValue(a) - GetRValue(b)) <= 16 && std::abs(GetGValue(a) - GetGValue(b)) <= 16 &&
+           std::abs(GetBValue(a) - GetBValue(b)) <= 16;
+}
+
+// A picture file's colour at a pixel, decoded here by the same loader the installer uses.
+COLORREF PictureColour(const std::wstring& path, int x, int y) {
+    Picture picture;
+    if (picture.Load(PackageFile(path)) != Picture::kLoaded) return CLR_INVALID;
+    WindowDC screen(nullptr);
+    HDC dc = ::CreateCompatibleDC(screen.Get());
+    SIZE size = picture.SizeInPixels(dc);
+    HBITMAP bitmap = ::CreateCompatibleBitmap(screen.Get(), size.cx, size.cy);
+    HGDIOBJ old = ::SelectObject(dc, bitmap);
+    picture.Draw(dc, 1.0);
+    COLORREF colour = ::GetPixel(dc, x, y);
+    ::SelectObject(dc, old);
+    ::DeleteObject(bitmap);
+    ::DeleteDC(dc);
+    return colour;
+}
+
+}  // namespace
+
+TEST_F(PackedEndToEnd, AloneInAnEmptyFolderItWalksTheWholeWizard) {
+    // The fault server (serving nginx's folder) refuses connections until told otherwise: the
+    // download page stays up, "Trying to connect", for as long as the test looks at it.
+    const std::wstring faultUrl = EnvironmentValue(L"WENDRAKE_FAULT_URL");
+    ASSERT_FALSE(faultUrl.empty());
+    const std::wstring serverUp = root_ + L"\\fault-server.up";
+    struct TakeDown {
+        std::wstring flag;
+        ~TakeDown() { ::DeleteFileW(flag.c_str()); }
+    } takeDown{serverUp};
+    std::string served = ServeInstaller(L"CorvanaPokerSetup.exe", 1024 * 1024);
+    PackDemo(faultUrl + L"/");
+    ASSERT_EQ(FilesIn(alone_.Path()), std::vector<std::wstring>{L"CorvanaPokerWebSetup.exe"});
+    ::OleInitialize(nullptr);  // for the picture loader here
+
+    HWND wizard = StartWizard(Packed());
+    ASSERT_NE(wizard, nullptr);
+    EXPECT_EQ(TextOf(wizard), L"Corvana Poker Setup");
+    // The language list, in the file's order.
+    HWND languages = FindControl(wizard, IDC_LANGUAGE);
+    ASSERT_NE(languages, nullptr);
+    EXPECT_EQ(::SendMessageW(languages, CB_GETCOUNT, 0, 0), 4);
+    const wchar_t* names[] = {L"English", L"Deutsch", L"Fran\x00E7" L"ais", L"\x0420\x0443\x0441\x0441\x043A\x0438\x0439"};
+    for (int i = 0; i < 4; ++i)
+        EXPECT_EQ(::SendMessageW(languages, CB_FINDSTRINGEXACT, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(names[i])), i)
+            << i;
+    // The background: the sample's header band, not the plain colour the frame has without it.
+    const COLORREF header = PictureColour(package_ / L"BackGround.bmp", 5, 5);
+    EXPECT_EQ(header, RGB(0x0a, 0x2e, 0x22));
+    EXPECT_TRUE(WaitFor([&] { return OnScreen(wizard, 5, 5) == header; })) << std::hex << OnScreen(wizard, 5, 5);
+
+    Press(wizard, IDC_CONTINUE);
+    ASSERT_TRUE(WaitVisible(wizard, IDC_INSTALL_PATH));
+    Press(wizard, IDC_CONTINUE);
+    ASSERT_TRUE(WaitVisible(wizard, IDC_PROGRESS));
+    ASSERT_TRUE(WaitFor([&] { return TextOf(FindControl(wizard, IDC_STATUS)) == L"Trying to connect..."; }, 30000))
+        << Utf8(TextOf(FindControl(wizard, IDC_STATUS)));
+    // The download page's picture, at the page's place (21, 92): a white card and the green table.
+    for (POINT at : {POINT{130, 95}, POINT{205, 60}}) {
+        const COLORREF expected = PictureColour(package_ / L"Preloader.jpg", at.x, at.y);
+        EXPECT_TRUE(WaitFor([&] { return Near(OnScreen(wizard, 21 + at.x, 92 + at.y), expected); }))
+            << at.x << "," << at.y << ": " << std::hex << OnScreen(wizard, 21 + at.x, 92 + at.y) << " for " << expected;
+    }
+
+    WriteBytes(serverUp, "");
+    ASSERT_TRUE(launches_.WaitForRecords(L"CorvanaPokerSetup.exe", 1, 60000));
+    EXPECT_EQ(wendrake_.Wait(15000), 0);
+    EXPECT_EQ(ReadBytes(temp_ / L"CorvanaPokerSetup.exe"), served);
+    // Nothing was written beside it; its folder is recorded as the download's.
+    EXPECT_EQ(FilesIn(alone_.Path()), std::vector<std::wstring>{L"CorvanaPokerWebSetup.exe"});
+    HKEY key = nullptr;
+    ASSERT_EQ(::RegOpenKeyExW(HKEY_CURRENT_USER, L"Software\\Corvana\\Poker", 0, KEY_QUERY_VALUE, &key), ERROR_SUCCESS);
+    char recorded[1024] = {};
+    DWORD size = sizeof recorded;
+    EXPECT_EQ(::RegQueryValueExW(key, L"DownloadPath", nullptr, nullptr, reinterpret_cast<BYTE*>(recorded), &size),
+              ERROR_SUCCESS);
+    ::RegCloseKey(key);
+    EXPECT_EQ(std::string(recorded, size), Utf8(alone_.Path()) + std::string(1, '\0'));
+    ::OleUninitialize();
+}
+
+TEST_F(PackedEndToEnd, SettingsBesideThePackedInstallerChangeNothing) {
+    ::CreateDirectoryW((root_ + L"\\poker").c_str(), nullptr);
+    ::CreateDirectoryW((root_ + L"\\elsewhere").c_str(), nullptr);
+    std::string served = ServeInstaller(L"poker\\CorvanaPokerSetup.exe", 512 * 1024);
+    ServeInstaller(L"elsewhere\\OtherSetup.exe", 512 * 1024);
+    PackDemo(url_ + L"/poker/");
+    // What a web page's download could put beside it: another address, another language.
+    WriteBytes(alone_ / L"ConfigParams.ini", "[Params]\r\nInstallerDownloadURL=" + Utf8(url_) +
+                                                 "/elsewhere/OtherSetup.exe\r\nDefaultLanguage=de\r\n");
+
+    HWND wizard = StartDownload(Packed());
+    ASSERT_NE(wizard, nullptr);
+    ASSERT_TRUE(launches_.WaitForRecords(L"CorvanaPokerSetup.exe", 1, 60000));
+    EXPECT_EQ(wendrake_.Wait(15000), 0);
+    EXPECT_EQ(ReadBytes(temp_ / L"CorvanaPokerSetup.exe"), served);
+    EXPECT_TRUE(RequestsFor("OtherSetup.exe").empty());
+    EXPECT_TRUE(launches_.Records(L"OtherSetup.exe").empty());
+    EXPECT_EQ(RequestsFor("/poker/CorvanaPokerSetup.exe").size(), 2u) << "the probe and the file, from the embedded address";
 }

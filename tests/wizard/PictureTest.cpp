@@ -80,13 +80,13 @@ TEST(Picture, EmptyAndUndecodableFiles) {
     Picture picture;
     // An empty file never reaches the decoder, which would call it undecodable (-2).
     WriteBytes(temp / L"empty.jpg", "");
-    EXPECT_EQ(Picture::kUnreadable, picture.Load(temp / L"empty.jpg"));
-    EXPECT_EQ(Picture::kUnreadable, picture.Load(temp / L"missing.jpg"));
+    EXPECT_EQ(Picture::kUnreadable, picture.Load(PackageFile(temp / L"empty.jpg")));
+    EXPECT_EQ(Picture::kUnreadable, picture.Load(PackageFile(temp / L"missing.jpg")));
 
     WriteBytes(temp / L"small.bmp", BitmapFile(8, 8));
-    EXPECT_EQ(Picture::kLoaded, picture.Load(temp / L"small.bmp"));
+    EXPECT_EQ(Picture::kLoaded, picture.Load(PackageFile(temp / L"small.bmp")));
     WriteBytes(temp / L"text.jpg", "This is a line of text, not a picture.\r\n");
-    EXPECT_EQ(Picture::kUndecodable, picture.Load(temp / L"text.jpg"));
+    EXPECT_EQ(Picture::kUndecodable, picture.Load(PackageFile(temp / L"text.jpg")));
     // The failed load left no picture behind.
     Canvas canvas;
     EXPECT_FALSE(picture.Draw(canvas.Dc(), 1.0));
@@ -98,7 +98,7 @@ TEST(Picture, BitmapDrawsAtItsPixelSizeAndScaled) {
     TempDir temp;
     WriteBytes(temp / L"BackGround.bmp", BitmapFile(461, 445));
     Picture picture;
-    ASSERT_EQ(Picture::kLoaded, picture.Load(temp / L"BackGround.bmp"));
+    ASSERT_EQ(Picture::kLoaded, picture.Load(PackageFile(temp / L"BackGround.bmp")));
     EXPECT_EQ(461, picture.SizeInPixels(nullptr).cx);
     EXPECT_EQ(445, picture.SizeInPixels(nullptr).cy);
 
@@ -122,7 +122,7 @@ TEST(Picture, JpegLoadsFromFileAndMemory) {
     // convert -size 37x12 xc:'#c02020' -size 37x11 xc:'#2040c0' -append -quality 95 sample.jpg
     std::wstring path = SourceDir() + L"tests\\wizard\\sample.jpg";
     Picture picture;
-    ASSERT_EQ(Picture::kLoaded, picture.Load(path));
+    ASSERT_EQ(Picture::kLoaded, picture.Load(PackageFile(path)));
     EXPECT_EQ(37, picture.SizeInPixels(nullptr).cx);
     EXPECT_EQ(23, picture.SizeInPixels(nullptr).cy);
     Canvas canvas;

@@ -116,7 +116,7 @@ protected:
                        "?stage=$StageID$&lang=$SL$\r\n"
                        "BrandProduct=Wendrake Frame Test Product\r\nRegPath=WendrakeFrameTest\r\n"
                        "InstallFolderName=Frame Test\r\nVistaDefaultInstallPath=C:\\Games\r\nDefaultLanguage=en\r\n");
-        LoadSettingsFrom(temp_ / L"ConfigParams.ini");
+        LoadSettingsFrom(PackageFile(temp_ / L"ConfigParams.ini"));
         LoadTexts(L"English");
     }
     void Click(WizardWindow& frame, int id) {
@@ -293,7 +293,7 @@ TEST_F(FrameTest, InstalledProductSkipsTheLocationAndProgressRisesToTheEnd) {
 
 TEST_F(FrameTest, NoTrackingWithoutAnAddress) {
     WriteBytes(temp_ / L"ConfigParams.ini", "[Params]\r\nRegPath=WendrakeFrameTest\r\n");
-    LoadSettingsFrom(temp_ / L"ConfigParams.ini");
+    LoadSettingsFrom(PackageFile(temp_ / L"ConfigParams.ini"));
     LoadTexts(L"English");
     size_t before = NginxRequests().size();
     {
@@ -352,7 +352,7 @@ TEST_F(DISABLED_AtDensity, EveryVisibleControlOfEveryPageLiesInsideTheFrame) {
     WriteBytes(ProgramFolder() + L"Language.ini", ReadBytes(SourceDir() + L"demo\\Language.ini"));
     // An address that names no file: stage 3 is shown, and the download does not matter here.
     Configure(url_ + L"/missing/Nothing.exe");
-    for (const std::wstring& language : ListLanguages(LanguageFilePath())) {
+    for (const std::wstring& language : ListLanguages(LanguageFile())) {
         LoadTexts(language);
         WizardWindow frame;
         SetMainWizard(&frame);
