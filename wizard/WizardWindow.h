@@ -81,8 +81,6 @@ private:
     Font percentFont_;
 
     int stage_ = 1;
-    std::wstring installerFileName_;
-    std::wstring downloadFolder_;
     bool downloadComplete_ = false;
     bool featuresPageShown_ = false;
     bool stageTracked_[3] = {false, false, false};

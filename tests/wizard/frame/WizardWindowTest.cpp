@@ -310,6 +310,53 @@ TEST_F(FrameTest, NoTrackingWithoutAnAddress) {
     EXPECT_TRUE(launches_.Records(L"iexplore.exe").empty());
 }
 
+// Whatever the download page says on its one-line status line fits it, in every language of
+// the demo's Language.ini, at this process's density.
+TEST_F(FrameTest, EveryDownloadTextFitsTheStatusLineInEveryDemoLanguage) {
+    WriteBytes(ProgramFolder() + L"Language.ini", ReadBytes(SourceDir() + L"demo\\Language.ini"));
+    Configure(url_ + L"/missing/Nothing.exe");
+    const struct {
+        const char* key;
+        std::wstring Texts::*text;
+    } lines[] = {
+        {"DownloadingLabel", &Texts::DownloadingLabel},
+        {"TryingToConnect", &Texts::TryingToConnect},
+        {"DownloadFailedMsg", &Texts::DownloadFailedMsg},
+        {"DownloadCorruptMsg", &Texts::DownloadCorruptMsg},
+        {"InstallerStartFailedMsg", &Texts::InstallerStartFailedMsg},
+        {"DownloadNotFoundMsg", &Texts::DownloadNotFoundMsg},
+        {"DownloadServerErrorMsg", &Texts::DownloadServerErrorMsg},
+        {"DownloadSignInMsg", &Texts::DownloadSignInMsg},
+        {"DownloadDiskFullMsg", &Texts::DownloadDiskFullMsg},
+        {"DownloadFileInUseMsg", &Texts::DownloadFileInUseMsg},
+        {"DownloadMisconfiguredMsg", &Texts::DownloadMisconfiguredMsg},
+        {"DownloadSecureMsg", &Texts::DownloadSecureMsg},
+        {"DownloadRedirectMsg", &Texts::DownloadRedirectMsg},
+    };
+    const std::vector<std::wstring> languages = ListLanguages(LanguageFile());
+    ASSERT_EQ(languages.size(), 4u);
+    for (const std::wstring& language : languages) {
+        WizardWindow frame;
+        SetMainWizard(&frame);
+        ASSERT_TRUE(frame.Create(nullptr));
+        Pump(100);
+        LoadTexts(language);  // after the welcome page has taken the default language
+        HWND status = frame.Item(IDC_STATUS);
+        RECT box;
+        ::GetClientRect(status, &box);
+        WindowDC dc(status);
+        SelectedObject font(dc.Get(), reinterpret_cast<HGDIOBJ>(::SendMessageW(status, WM_GETFONT, 0, 0)));
+        for (const auto& line : lines) {
+            const std::wstring& text = AppTexts().*line.text;
+            EXPECT_FALSE(text.empty()) << Utf8(language) << " " << line.key;
+            SIZE size = {};
+            ::GetTextExtentPoint32W(dc.Get(), text.c_str(), static_cast<int>(text.size()), &size);
+            EXPECT_LE(size.cx, box.right) << Utf8(language) << " " << line.key << ": " << Utf8(text);
+        }
+        SetMainWizard(nullptr);
+    }
+}
+
 namespace {
 
 // Every visible window below the frame (page controls included) that pokes out of the frame's
