@@ -20,7 +20,7 @@ const Language kAmpersands = {
     {{L"TermsNConditions", L"Terms & Conditions"},
      {L"TermsTxt", L"Read our Terms & Conditions first."},
      {L"DontMiss", L"Poker & Friends"},
-     {L"DownloadFailedMsg", L"Failed & stopped."},
+     {L"DownloadMisconfiguredMsg", L"Address & settings wrong."},
      {L"ButtonNext", L"Go & see"},
      {L"ButtonIAgree", L"Yes & go"},
      {L"ButtonBack", L"Back & up"},
@@ -100,10 +100,10 @@ TEST_F(TextsAsWrittenTest, EveryPageShowsAmpersandsAsWritten) {
     ExpectButton(FrameItem(IDC_CONTINUE), Text(L"ButtonIAgree"));
     ExpectButton(FrameItem(IDC_BACK), Text(L"ButtonBack"));
 
-    // No download address: the download fails at once, with its text and Retry.
+    // No download address: the download fails at once, saying so, with Retry.
     Click(FrameItem(IDC_CONTINUE));
     ASSERT_TRUE(RunLoopUntil([&] { return Wizard().ShowsFailure(); }));
-    ExpectStatic(FrameItem(IDC_STATUS), Text(L"DownloadFailedMsg"));
+    ExpectStatic(FrameItem(IDC_STATUS), Text(L"DownloadMisconfiguredMsg"));
     ExpectButton(FrameItem(IDC_CONTINUE), Text(L"ButtonRetry"));
 
     Click(FrameItem(IDC_CANCEL_SETUP));
