@@ -100,7 +100,6 @@ protected:
         WriteBytes(ProgramFolder() + L"Language.ini", kLanguages);
     }
     void TearDown() override {
-        SetMainWizard(nullptr);
         ::DeleteFileW((ProgramFolder() + L"Language.ini").c_str());
     }
 
@@ -170,7 +169,6 @@ TEST_F(FrameTest, WalkThroughEveryStageLikeAUser) {
     ServeInstaller(L"FrameWalkSetup.exe", 6 * 1024 * 1024);
     Configure(url_ + L"/slow/FrameWalkSetup.exe", "/track/walk");
     WizardWindow frame;
-    SetMainWizard(&frame);
     ASSERT_TRUE(frame.Create(nullptr));
     Pump(200);
 
@@ -264,7 +262,6 @@ TEST_F(FrameTest, InstalledProductSkipsTheLocationAndProgressRisesToTheEnd) {
     ServeInstaller(L"FrameQuickSetup.exe", 12 * 1024 * 1024);
     Configure(url_ + L"/slow/FrameQuickSetup.exe");
     WizardWindow frame;
-    SetMainWizard(&frame);
     ASSERT_TRUE(frame.Create(nullptr));
     Pump(200);
 
@@ -298,12 +295,10 @@ TEST_F(FrameTest, NoTrackingWithoutAnAddress) {
     size_t before = NginxRequests().size();
     {
         WizardWindow frame;
-        SetMainWizard(&frame);
         ASSERT_TRUE(frame.Create(nullptr));
         Pump(200);
         Click(frame, IDC_CONTINUE);
         Pump(1500);
-        SetMainWizard(nullptr);
     }
     // Not even a request for an empty address, relative to the program's folder or anything.
     EXPECT_EQ(NginxRequests().size(), before);
@@ -337,7 +332,6 @@ TEST_F(FrameTest, EveryDownloadTextFitsTheStatusLineInEveryDemoLanguage) {
     ASSERT_EQ(languages.size(), 4u);
     for (const std::wstring& language : languages) {
         WizardWindow frame;
-        SetMainWizard(&frame);
         ASSERT_TRUE(frame.Create(nullptr));
         Pump(100);
         LoadTexts(language);  // after the welcome page has taken the default language
@@ -353,7 +347,6 @@ TEST_F(FrameTest, EveryDownloadTextFitsTheStatusLineInEveryDemoLanguage) {
             ::GetTextExtentPoint32W(dc.Get(), text.c_str(), static_cast<int>(text.size()), &size);
             EXPECT_LE(size.cx, box.right) << Utf8(language) << " " << line.key << ": " << Utf8(text);
         }
-        SetMainWizard(nullptr);
     }
 }
 
@@ -402,7 +395,6 @@ TEST_F(DISABLED_AtDensity, EveryVisibleControlOfEveryPageLiesInsideTheFrame) {
     for (const std::wstring& language : ListLanguages(LanguageFile())) {
         LoadTexts(language);
         WizardWindow frame;
-        SetMainWizard(&frame);
         ASSERT_TRUE(frame.Create(nullptr));
         Pump(200);
         const std::vector<std::string> none;
@@ -416,7 +408,6 @@ TEST_F(DISABLED_AtDensity, EveryVisibleControlOfEveryPageLiesInsideTheFrame) {
         Click(frame, IDC_CANCEL_SETUP);
         ASSERT_TRUE(frame.FeaturesPageShown());
         EXPECT_EQ(ControlsOutside(frame.Handle()), none) << Utf8(language) << ", features page";
-        SetMainWizard(nullptr);
     }
 }
 
