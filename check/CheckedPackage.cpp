@@ -1,5 +1,7 @@
 #include "check/CheckedPackage.h"
 
+#include <wininet.h>
+
 const wchar_t kConfigName[] = L"ConfigParams.ini";
 const wchar_t kLanguageName[] = L"Language.ini";
 
@@ -56,9 +58,17 @@ const LanguageSection* CheckedPackage::SectionAt(size_t line) const {
     return found;
 }
 
-std::wstring ExpandedAddress(const AddressKey& key) {
-    if (key.value == &Settings::OmnitureLink) return TrackingAddress(1);
+std::wstring ExpandedAddress(const AddressKey& key, int stage) {
+    if (key.value == &Settings::OmnitureLink) return TrackingAddress(stage);
     std::wstring address = AppSettings().*key.value;
     ExpandUrlPlaceholders(address);
     return address;
+}
+
+bool IsWebAddress(const std::wstring& url) {
+    URL_COMPONENTSW parts = {};
+    parts.dwStructSize = sizeof parts;
+    parts.dwHostNameLength = 1;
+    return ::InternetCrackUrlW(url.c_str(), 0, 0, &parts) && parts.dwHostNameLength > 0 &&
+           (parts.nScheme == INTERNET_SCHEME_HTTP || parts.nScheme == INTERNET_SCHEME_HTTPS);
 }

@@ -51,6 +51,9 @@ struct CheckedPackage {
     const LanguageSection* SectionAt(size_t line) const;
 };
 
+// Whether the address is http or https with a host.
+bool IsWebAddress(const std::wstring& url);
 // An address setting as the wizard uses it with the texts loaded now: OmnitureLink as the
-// tracking address of the first stage, the others with their placeholders replaced.
-std::wstring ExpandedAddress(const AddressKey& key);
+// tracking address of a stage (the first unless given), the others with their placeholders
+// replaced.
+std::wstring ExpandedAddress(const AddressKey& key, int stage = 1);

@@ -51,9 +51,9 @@ void CheckPicture(const CheckedPackage& package, const wchar_t* name, SIZE area,
                                     L" it fills: it is cut off at the right and bottom");
 }
 
-// How a control shows its text: a static wraps at words and loses the lines below its height;
-// a push button shows one line between its edges; the terms link grows to its text, and the
-// page's edge cuts it.
+// How a control shows its text, "&" as written (statics have SS_NOPREFIX, buttons get it
+// doubled): a static wraps at words and loses the lines below its height; a push button shows
+// one line between its edges; the terms link grows to its text, and the page's edge cuts it.
 enum class Shown { Wrapped, Button, Link };
 
 struct TextPlace {
@@ -148,11 +148,11 @@ Fit Measure(const LaidOut& windows, const TextPlace& place, const std::wstring& 
     RECT need = {0, 0, box.right, 0};
     switch (place.shown) {
     case Shown::Wrapped:
-        ::DrawTextW(dc, text.c_str(), -1, &need, DT_CALCRECT | DT_WORDBREAK | DT_EXPANDTABS);
+        ::DrawTextW(dc, text.c_str(), -1, &need, DT_CALCRECT | DT_WORDBREAK | DT_EXPANDTABS | DT_NOPREFIX);
         fit.room = {box.right, box.bottom};
         break;
     case Shown::Button: {
-        ::DrawTextW(dc, text.c_str(), -1, &need, DT_CALCRECT | DT_SINGLELINE);
+        ::DrawTextW(dc, text.c_str(), -1, &need, DT_CALCRECT | DT_SINGLELINE | DT_NOPREFIX);
         // The button's edge and its focus rectangle take their pixels on either side.
         const int margin = 2 * (::GetSystemMetrics(SM_CXEDGE) + 1);
         fit.room = {box.right - margin, box.bottom};

@@ -10,6 +10,7 @@
 
 #include "download/Answer.h"
 #include "download/DownloadEngine.h"
+#include "download/Tracker.h"
 #include "download/Verify.h"
 #include "framework/Handles.h"
 
@@ -175,14 +176,14 @@ void CheckInstaller(HINTERNET session, const CheckedPackage& package, const std:
 // the languages that ask for it.
 using Addresses = std::vector<std::pair<std::wstring, std::vector<std::wstring>>>;
 
-Addresses AddressesOf(const CheckedPackage& package, const AddressKey& key) {
+Addresses AddressesOf(const CheckedPackage& package, const AddressKey& key, int stage = 1) {
     std::vector<std::wstring> languages = {package.startLanguage};
     for (const LanguageSection& section : package.sections)
         if (!section.duplicate && section.name != package.startLanguage) languages.push_back(section.name);
     Addresses addresses;
     for (const std::wstring& language : languages) {
         LoadTexts(language, package.language);
-        const std::wstring url = ExpandedAddress(key);
+        const std::wstring url = ExpandedAddress(key, stage);
         auto known = addresses.begin();
         while (known != addresses.end() && known->first != url) ++known;
         if (known == addresses.end())
@@ -202,43 +203,76 @@ std::wstring ForLanguages(const Addresses& addresses, size_t index) {
     return L" (" + names + L")";
 }
 
-// A page must answer 200; one warning for each way it fails, naming the addresses that fail so.
-void CheckPage(HINTERNET session, const CheckedPackage& package, const AddressKey& key, const Addresses& addresses,
-               Report& report) {
+// What a page or the tracking address must answer, and what a failure means.
+struct Expected {
+    bool any2xx;                 // the tracking address may answer any 2xx; a page 200
+    const wchar_t* unreachable;  // what a failure to reach it means, or empty
+    const wchar_t* refused;      // what another status means, or empty
+};
+const Expected kPage = {false, L"", L""};
+const Expected kTracking = {true, L": the stage is not counted", L": the stage may not be counted"};
+
+// One warning for each way the addresses fail, naming the addresses that fail so.
+void CheckAnswers(HINTERNET session, const std::wstring& what, int line,
+                  const Addresses& addresses, const Expected& expected, Report& report) {
     std::vector<std::pair<std::wstring, std::wstring>> failures;  // how -> which addresses
     for (size_t i = 0; i < addresses.size(); ++i) {
         Answer answer;
         InternetHandle request = Ask(session, addresses[i].first, -1, -1, answer);
-        std::wstring how = answer.error ? L"cannot be reached (WinINet error " + std::to_wstring(answer.error) + L")"
-                           : answer.status != 200 ? L"answers " + std::to_wstring(answer.status) + L", not 200"
-                                                  : std::wstring();
+        const bool good = expected.any2xx ? answer.status >= 200 && answer.status <= 299 : answer.status == 200;
+        std::wstring how;
+        if (answer.error)
+            how = L"cannot be reached (WinINet error " + std::to_wstring(answer.error) + L")" + expected.unreachable;
+        else if (!good)
+            how = L"answers " + std::to_wstring(answer.status) + (expected.any2xx ? L", not 2xx" : L", not 200") +
+                  expected.refused;
         if (how.empty()) continue;
         auto known = failures.begin();
         while (known != failures.end() && known->first != how) ++known;
         if (known == failures.end()) known = failures.insert(failures.end(), {how, std::wstring()});
         known->second += (known->second.empty() ? L"" : L", ") + addresses[i].first + ForLanguages(addresses, i);
     }
-    for (const auto& failure : failures)
-        report.Warning(kConfigName, package.ConfigLine(key.name),
-                       std::wstring(key.name) + L" " + failure.first + L": " + failure.second);
+    for (const auto& failure : failures) report.Warning(kConfigName, line, what + L" " + failure.first + L": " + failure.second);
+}
+
+// A session of the given agent; a server that stops answering ends a request with an error
+// instead of holding the check for good.
+InternetHandle OpenSession(const wchar_t* agent) {
+    InternetHandle session(::InternetOpenW(agent, INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
+    DWORD timeout = 30000;
+    for (DWORD option : {INTERNET_OPTION_CONNECT_TIMEOUT, INTERNET_OPTION_RECEIVE_TIMEOUT, INTERNET_OPTION_SEND_TIMEOUT})
+        if (session) ::InternetSetOptionW(session.Get(), option, &timeout, sizeof timeout);
+    return session;
+}
+
+// The wizard counts on the request itself (nothing of the answer is run or shown), so the
+// address must answer each stage's request, with the tracker's agent; any 2xx will do.
+void CheckTracking(const CheckedPackage& package, const AddressKey& key, Report& report) {
+    InternetHandle session = OpenSession(kTrackingAgent);
+    if (!session) return report.Error(L"WendrakeCheck", 0, L"WinINet cannot be opened");
+    for (int stage = 1; stage <= 3; ++stage) {
+        Addresses addresses = AddressesOf(package, key, stage);
+        if (!IsWebAddress(addresses.front().first)) return;  // said with the settings
+        CheckAnswers(session.Get(), L"OmnitureLink for stage " + std::to_wstring(stage),
+                     package.ConfigLine(key.name), addresses, kTracking, report);
+    }
 }
 
 }  // namespace
 
 void CheckOnline(const CheckedPackage& package, Report& report) {
     const Settings& settings = AppSettings();
-    InternetHandle session(::InternetOpenW(L"MyAgent", INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
+    InternetHandle session = OpenSession(L"MyAgent");
     if (!session) return report.Error(L"WendrakeCheck", 0, L"WinINet cannot be opened");
-    // A server that stops answering ends the check with an error instead of holding it for good.
-    DWORD timeout = 30000;
-    for (DWORD option : {INTERNET_OPTION_CONNECT_TIMEOUT, INTERNET_OPTION_RECEIVE_TIMEOUT, INTERNET_OPTION_SEND_TIMEOUT})
-        ::InternetSetOptionW(session.Get(), option, &timeout, sizeof timeout);
     for (const AddressKey& key : kAddressKeys) {
-        // Tracking answers whatever it likes; the wizard never looks.
-        if ((settings.*key.value).empty() || key.value == &Settings::OmnitureLink) continue;
+        if ((settings.*key.value).empty()) continue;
+        if (key.value == &Settings::OmnitureLink) {
+            CheckTracking(package, key, report);
+            continue;
+        }
         const Addresses addresses = AddressesOf(package, key);
         if (key.value != &Settings::InstallerDownloadURL) {
-            CheckPage(session.Get(), package, key, addresses, report);
+            CheckAnswers(session.Get(), key.name, package.ConfigLine(key.name), addresses, kPage, report);
             continue;
         }
         for (size_t i = 0; i < addresses.size(); ++i)

@@ -1,7 +1,5 @@
 #include "check/SettingsCheck.h"
 
-#include <wininet.h>
-
 #include <cwchar>
 
 #include "check/Suggest.h"
@@ -65,14 +63,6 @@ void CheckSections(const CheckedPackage& package, Report& report) {
         params = params || SameIniName(line.section, L"Params");
     }
     if (!params) report.Error(kConfigName, 0, NoParamsMessage(package.configBytes));
-}
-
-bool IsWebAddress(const std::wstring& url) {
-    URL_COMPONENTSW parts = {};
-    parts.dwStructSize = sizeof parts;
-    parts.dwHostNameLength = 1;
-    return ::InternetCrackUrlW(url.c_str(), 0, 0, &parts) && parts.dwHostNameLength > 0 &&
-           (parts.nScheme == INTERNET_SCHEME_HTTP || parts.nScheme == INTERNET_SCHEME_HTTPS);
 }
 
 std::wstring KnownAddressPlaceholders() {
