@@ -53,6 +53,7 @@ int CheckedPackage::LineOf(const FoundText& text) const {
 
 const LanguageSection* CheckedPackage::SectionAt(size_t line) const {
     const LanguageSection* found = nullptr;
+    if (line == std::wstring::npos) return found;
     for (const LanguageSection& section : sections)
         if (section.index <= line) found = &section;
     return found;

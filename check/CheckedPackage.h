@@ -47,7 +47,8 @@ struct CheckedPackage {
     // A text of a language as the wizard finds it, and the line giving it (0 for none).
     FoundText Text(const std::wstring& language, const std::wstring& key) const;
     int LineOf(const FoundText& text) const;
-    // The section whose lines hold the given line of the reader's; null before the first header.
+    // The section whose lines hold the given line of the reader's; null before the first header,
+    // and for npos.
     const LanguageSection* SectionAt(size_t line) const;
 };
 
