@@ -3,6 +3,7 @@
 
 #include <cstddef>
 #include <string>
+#include <vector>
 
 #include "config/Package.h"
 
@@ -26,6 +27,20 @@ struct Settings {
     std::wstring InstallerSHA256;
     std::wstring InstallerSize;
     std::wstring InstallerSigner;
+    // Optional further addresses of the same installer, tried in order when the one before
+    // fails for good. Read whole, however long (the keys above keep at most 199 characters).
+    std::wstring InstallerMirrorURL1;
+    std::wstring InstallerMirrorURL2;
+    std::wstring InstallerMirrorURL3;
+    std::wstring InstallerMirrorURL4;
+    std::wstring InstallerMirrorURL5;
+    std::wstring InstallerMirrorURL6;
+    std::wstring InstallerMirrorURL7;
+    std::wstring InstallerMirrorURL8;
+    std::wstring InstallerMirrorURL9;
+
+    // The mirror addresses that are set, in the order of their numbers.
+    std::vector<std::wstring> MirrorURLs() const;
 };
 
 // The process-wide settings; empty until LoadSettings.
@@ -36,11 +51,15 @@ PackageFile SettingsFile();
 // Fills the settings from SettingsFile().
 void LoadSettings();
 // Fills the settings from the given file (tests and tools point it elsewhere). Each value keeps
-// at most 199 characters, as a 200-character buffer holds them.
+// at most 199 characters, as a 200-character buffer holds them; the mirror addresses are read
+// whole.
 void LoadSettingsFrom(const PackageFile& file);
 
 // The index-th key of [Params] that the program reads, or null past the last (for tools).
 const wchar_t* SettingKeyName(size_t index);
+// Whether the program reads the key's value whole, however long (for tools); the others keep
+// 199 characters.
+bool SettingReadWhole(const std::wstring& key);
 
 // The running executable's folder, with a trailing backslash.
 std::wstring ProgramFolder();
