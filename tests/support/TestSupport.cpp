@@ -210,23 +210,31 @@ void DeleteLeafKey(HKEY root, const std::wstring& key, REGSAM view) {
 RegistryOverride::RegistryOverride(HKEY root, const std::wstring& key, const std::wstring& value,
                                    const std::wstring* text, REGSAM view)
     : root_(root), key_(key), value_(value), view_(view) {
+    Set(REG_SZ, text ? text->c_str() : nullptr, text ? static_cast<DWORD>((text->size() + 1) * sizeof(wchar_t)) : 0);
+}
+
+RegistryOverride::RegistryOverride(HKEY root, const std::wstring& key, const std::wstring& value, DWORD number)
+    : root_(root), key_(key), value_(value), view_(0) {
+    Set(REG_DWORD, &number, sizeof number);
+}
+
+void RegistryOverride::Set(DWORD type, const void* data, DWORD size) {
     HKEY k = nullptr;
     DWORD disposition = 0;
-    if (::RegCreateKeyExW(root, key.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS | view, nullptr, &k, &disposition) !=
+    if (::RegCreateKeyExW(root_, key_.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS | view_, nullptr, &k, &disposition) !=
         ERROR_SUCCESS)
         return;
     createdKey_ = disposition == REG_CREATED_NEW_KEY;
-    DWORD size = 0;
-    if (::RegQueryValueExW(k, value.c_str(), nullptr, &oldType_, nullptr, &size) == ERROR_SUCCESS) {
+    DWORD oldSize = 0;
+    if (::RegQueryValueExW(k, value_.c_str(), nullptr, &oldType_, nullptr, &oldSize) == ERROR_SUCCESS) {
         hadValue_ = true;
-        oldData_.resize(size);
-        ::RegQueryValueExW(k, value.c_str(), nullptr, &oldType_, reinterpret_cast<BYTE*>(&oldData_[0]), &size);
+        oldData_.resize(oldSize);
+        ::RegQueryValueExW(k, value_.c_str(), nullptr, &oldType_, reinterpret_cast<BYTE*>(&oldData_[0]), &oldSize);
     }
-    if (text)
-        ::RegSetValueExW(k, value.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(text->c_str()),
-                         static_cast<DWORD>((text->size() + 1) * sizeof(wchar_t)));
+    if (data)
+        ::RegSetValueExW(k, value_.c_str(), 0, type, static_cast<const BYTE*>(data), size);
     else
-        ::RegDeleteValueW(k, value.c_str());
+        ::RegDeleteValueW(k, value_.c_str());
     ::RegCloseKey(k);
 }
 

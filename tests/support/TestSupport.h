@@ -109,11 +109,16 @@ class RegistryOverride {
 public:
     RegistryOverride(HKEY root, const std::wstring& key, const std::wstring& value, const std::wstring* text,
                      REGSAM view = 0);
+    // The same for a number (REG_DWORD).
+    RegistryOverride(HKEY root, const std::wstring& key, const std::wstring& value, DWORD number);
     ~RegistryOverride();
     RegistryOverride(const RegistryOverride&) = delete;
     RegistryOverride& operator=(const RegistryOverride&) = delete;
 
 private:
+    // Sets the value to the data (null: removes it), keeping what was there.
+    void Set(DWORD type, const void* data, DWORD size);
+
     HKEY root_;
     std::wstring key_, value_;
     REGSAM view_;
