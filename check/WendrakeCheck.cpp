@@ -37,6 +37,15 @@ struct AddressKey {
     std::wstring Settings::*value;
 };
 const AddressKey kAddressKeys[] = {{L"InstallerDownloadURL", &Settings::InstallerDownloadURL},
+                                   {L"InstallerMirrorURL1", &Settings::InstallerMirrorURL1},
+                                   {L"InstallerMirrorURL2", &Settings::InstallerMirrorURL2},
+                                   {L"InstallerMirrorURL3", &Settings::InstallerMirrorURL3},
+                                   {L"InstallerMirrorURL4", &Settings::InstallerMirrorURL4},
+                                   {L"InstallerMirrorURL5", &Settings::InstallerMirrorURL5},
+                                   {L"InstallerMirrorURL6", &Settings::InstallerMirrorURL6},
+                                   {L"InstallerMirrorURL7", &Settings::InstallerMirrorURL7},
+                                   {L"InstallerMirrorURL8", &Settings::InstallerMirrorURL8},
+                                   {L"InstallerMirrorURL9", &Settings::InstallerMirrorURL9},
                                    {L"TnCLink", &Settings::TnCLink},
                                    {L"OmnitureLink", &Settings::OmnitureLink},
                                    {L"ContentLink", &Settings::ContentLink},
@@ -164,7 +173,7 @@ void CheckConfig(Package& package, Report& report) {
         if (!IsKnown(name, SettingKeyName, true))
             report.Warning(kConfig, package.ConfigLine(name), UnknownKey(name, SettingKeyName));
         size_t length = ini.Value(L"Params", name).size();
-        if (length > 199)
+        if (length > 199 && !SettingReadWhole(name))
             report.Error(kConfig, package.ConfigLine(name),
                          std::wstring(name) + L" is " + std::to_wstring(length) +
                              L" characters long: Wendrake reads only the first 199");
