@@ -4,14 +4,10 @@
 
 namespace {
 
-WizardWindow* g_mainWizard = nullptr;
 double g_screenDensity = 96.0;
 HCURSOR g_linkCursor = nullptr;
 
 }  // namespace
-
-WizardWindow* MainWizard() { return g_mainWizard; }
-void SetMainWizard(WizardWindow* wizard) { g_mainWizard = wizard; }
 
 double ScreenDensity() { return g_screenDensity; }
 

@@ -3,12 +3,6 @@
 
 #include <windows.h>
 
-class WizardWindow;
-
-// The one wizard window, set just before it runs.
-WizardWindow* MainWizard();
-void SetMainWizard(WizardWindow* wizard);
-
 // The screen's horizontal logical pixels per inch; 96 until recorded.
 double ScreenDensity();
 void RecordScreenDensity();

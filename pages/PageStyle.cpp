@@ -21,4 +21,3 @@ Font MakeControlFont(HWND page, std::initializer_list<int> ids, int tenthsOfPoin
     return font;
 }
 
-void AskFrameToClose(HWND page) { ::PostMessageW(::GetParent(page), WM_CLOSE, 0, 0); }

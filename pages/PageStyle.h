@@ -1,6 +1,6 @@
 #pragma once
-// What the four wizard pages share: text drawn white over the frame's background picture,
-// their own fonts, and Escape handed to the frame.
+// What the four wizard pages share: text drawn white over the frame's background picture, and
+// their own fonts.
 
 #include <windows.h>
 
@@ -21,5 +21,3 @@ int CtlColorId(HWND page, LPARAM control);
 // template's font on every control).
 Font MakeControlFont(HWND page, std::initializer_list<int> ids, int tenthsOfPoint, int weight);
 
-// Escape on a page: the frame decides what leaving means.
-void AskFrameToClose(HWND page);

@@ -99,7 +99,6 @@ protected:
         WriteBytes(ProgramFolder() + L"Language.ini", kLanguages);
     }
     void TearDown() override {
-        SetMainWizard(nullptr);
         ::DeleteFileW((ProgramFolder() + L"Language.ini").c_str());
     }
 
@@ -168,7 +167,6 @@ TEST_F(FrameTest, WalkThroughEveryStageLikeAUser) {
     ServeInstaller(L"FrameWalkSetup.exe", 6 * 1024 * 1024);
     Configure(url_ + L"/slow/FrameWalkSetup.exe");
     WizardWindow frame;
-    SetMainWizard(&frame);
     ASSERT_TRUE(frame.Create(nullptr));
     Pump(200);
 
@@ -257,7 +255,6 @@ TEST_F(FrameTest, InstalledProductSkipsTheLocationAndProgressRisesToTheEnd) {
     ServeInstaller(L"FrameQuickSetup.exe", 12 * 1024 * 1024);
     Configure(url_ + L"/slow/FrameQuickSetup.exe");
     WizardWindow frame;
-    SetMainWizard(&frame);
     ASSERT_TRUE(frame.Create(nullptr));
     Pump(200);
 
@@ -289,7 +286,6 @@ TEST_F(FrameTest, NoTrackingWithoutAnAddress) {
     LoadSettingsFrom(PackageFile(temp_ / L"ConfigParams.ini"));
     LoadTexts(L"English");
     WizardWindow frame;
-    SetMainWizard(&frame);
     ASSERT_TRUE(frame.Create(nullptr));
     Pump(200);
     Click(frame, IDC_CONTINUE);
@@ -324,7 +320,6 @@ TEST_F(FrameTest, EveryDownloadTextFitsTheStatusLineInEveryDemoLanguage) {
     ASSERT_EQ(languages.size(), 4u);
     for (const std::wstring& language : languages) {
         WizardWindow frame;
-        SetMainWizard(&frame);
         ASSERT_TRUE(frame.Create(nullptr));
         Pump(100);
         LoadTexts(language);  // after the welcome page has taken the default language
@@ -340,7 +335,6 @@ TEST_F(FrameTest, EveryDownloadTextFitsTheStatusLineInEveryDemoLanguage) {
             ::GetTextExtentPoint32W(dc.Get(), text.c_str(), static_cast<int>(text.size()), &size);
             EXPECT_LE(size.cx, box.right) << Utf8(language) << " " << line.key << ": " << Utf8(text);
         }
-        SetMainWizard(nullptr);
     }
 }
 
@@ -389,7 +383,6 @@ TEST_F(DISABLED_AtDensity, EveryVisibleControlOfEveryPageLiesInsideTheFrame) {
     for (const std::wstring& language : ListLanguages(LanguageFile())) {
         LoadTexts(language);
         WizardWindow frame;
-        SetMainWizard(&frame);
         ASSERT_TRUE(frame.Create(nullptr));
         Pump(200);
         const std::vector<std::string> none;
@@ -403,7 +396,6 @@ TEST_F(DISABLED_AtDensity, EveryVisibleControlOfEveryPageLiesInsideTheFrame) {
         Click(frame, IDC_CANCEL_SETUP);
         ASSERT_TRUE(frame.FeaturesPageShown());
         EXPECT_EQ(ControlsOutside(frame.Handle()), none) << Utf8(language) << ", features page";
-        SetMainWizard(nullptr);
     }
 }
 
