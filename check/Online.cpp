@@ -229,23 +229,16 @@ void CheckOnline(const Package& package, Report& report) {
     if (!settings.InstallerDownloadURL.empty())
         size = CheckInstaller(session.Get(), package, L"InstallerDownloadURL", mainUrl, fileName, report);
     // Every mirror as the main address: the download, or the rest of it, may come from any of them.
-    const struct {
-        const wchar_t* name;
-        const std::wstring& value;
-    } mirrors[] = {{L"InstallerMirrorURL1", settings.InstallerMirrorURL1}, {L"InstallerMirrorURL2", settings.InstallerMirrorURL2},
-                   {L"InstallerMirrorURL3", settings.InstallerMirrorURL3}, {L"InstallerMirrorURL4", settings.InstallerMirrorURL4},
-                   {L"InstallerMirrorURL5", settings.InstallerMirrorURL5}, {L"InstallerMirrorURL6", settings.InstallerMirrorURL6},
-                   {L"InstallerMirrorURL7", settings.InstallerMirrorURL7}, {L"InstallerMirrorURL8", settings.InstallerMirrorURL8},
-                   {L"InstallerMirrorURL9", settings.InstallerMirrorURL9}};
-    for (const auto& mirror : mirrors) {
-        if (mirror.value.empty()) continue;
-        ULONGLONG mirrorSize = CheckInstaller(session.Get(), package, mirror.name,
-                                              ExpandedAddress(mirror.name, mirror.value), fileName, report);
+    for (int number = 1; number <= kMirrorKeys; ++number) {
+        const std::wstring& value = settings.InstallerMirrorURL[number - 1];
+        if (value.empty()) continue;
+        const std::wstring name = MirrorKeyName(number);
+        ULONGLONG mirrorSize =
+            CheckInstaller(session.Get(), package, name.c_str(), ExpandedAddress(name, value), fileName, report);
         if (size && mirrorSize && mirrorSize != size)
-            report.Warning(kConfig, package.ConfigLine(mirror.name),
-                           std::wstring(mirror.name) + L"'s file has " + std::to_wstring(mirrorSize) +
-                               L" bytes, InstallerDownloadURL's " + std::to_wstring(size) +
-                               L": it is not the same installer");
+            report.Warning(kConfig, package.ConfigLine(name),
+                           name + L"'s file has " + std::to_wstring(mirrorSize) + L" bytes, InstallerDownloadURL's " +
+                               std::to_wstring(size) + L": it is not the same installer");
     }
 
     const struct {

@@ -37,15 +37,6 @@ struct AddressKey {
     std::wstring Settings::*value;
 };
 const AddressKey kAddressKeys[] = {{L"InstallerDownloadURL", &Settings::InstallerDownloadURL},
-                                   {L"InstallerMirrorURL1", &Settings::InstallerMirrorURL1},
-                                   {L"InstallerMirrorURL2", &Settings::InstallerMirrorURL2},
-                                   {L"InstallerMirrorURL3", &Settings::InstallerMirrorURL3},
-                                   {L"InstallerMirrorURL4", &Settings::InstallerMirrorURL4},
-                                   {L"InstallerMirrorURL5", &Settings::InstallerMirrorURL5},
-                                   {L"InstallerMirrorURL6", &Settings::InstallerMirrorURL6},
-                                   {L"InstallerMirrorURL7", &Settings::InstallerMirrorURL7},
-                                   {L"InstallerMirrorURL8", &Settings::InstallerMirrorURL8},
-                                   {L"InstallerMirrorURL9", &Settings::InstallerMirrorURL9},
                                    {L"TnCLink", &Settings::TnCLink},
                                    {L"OmnitureLink", &Settings::OmnitureLink},
                                    {L"ContentLink", &Settings::ContentLink},
@@ -192,15 +183,20 @@ void CheckConfig(Package& package, Report& report) {
                        L"DefaultLanguage '" + settings.DefaultLanguage +
                            L"' is no language's ShortName: the wizard starts in the first language whose name begins with English");
 
-    for (const AddressKey& key : kAddressKeys) {
-        const std::wstring& value = settings.*key.value;
+    std::vector<std::pair<std::wstring, const std::wstring*>> addresses;
+    for (const AddressKey& key : kAddressKeys) addresses.emplace_back(key.name, &(settings.*key.value));
+    for (int number = 1; number <= kMirrorKeys; ++number)
+        addresses.emplace_back(MirrorKeyName(number), &settings.InstallerMirrorURL[number - 1]);
+    for (const auto& key : addresses) {
+        const std::wstring& name = key.first;
+        const std::wstring& value = *key.second;
         if (value.empty()) continue;
-        const int line = package.ConfigLine(key.name);
-        CheckPlaceholders(key.name, value, line, report);
-        std::wstring address = ExpandedAddress(key.name, value);
+        const int line = package.ConfigLine(name);
+        CheckPlaceholders(name, value, line, report);
+        std::wstring address = ExpandedAddress(name, value);
         if (!IsWebAddress(address))
-            report.Error(kConfig, line, std::wstring(key.name) + L" is not an http or https address: " + address);
-        else if (key.value == &Settings::InstallerDownloadURL && FileNameFromUrl(address).empty())
+            report.Error(kConfig, line, name + L" is not an http or https address: " + address);
+        else if (name == L"InstallerDownloadURL" && FileNameFromUrl(address).empty())
             report.Error(kConfig, line,
                          L"InstallerDownloadURL does not end in a file name, which the download is saved under: " +
                              address);

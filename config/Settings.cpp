@@ -8,45 +8,30 @@ namespace {
 
 Settings g_settings;
 
-// Windows' reader fills a 200-character buffer for each key read since the first release; the
-// mirror addresses came later and are read whole.
-const size_t kCut = 199;
-const size_t kWhole = 0;
-
 struct SettingKey {
     const wchar_t* name;
     std::wstring Settings::*field;
-    size_t limit;
 };
 
 const SettingKey kKeys[] = {
-    {L"InstallerDownloadURL", &Settings::InstallerDownloadURL, kCut},
-    {L"TnCLink", &Settings::TnCLink, kCut},
-    {L"OmnitureLink", &Settings::OmnitureLink, kCut},
-    {L"ContentLink", &Settings::ContentLink, kCut},
-    {L"BrandProduct", &Settings::BrandProduct, kCut},
-    {L"BrandProductDisplayName", &Settings::BrandProductDisplayName, kCut},
-    {L"BrandName", &Settings::BrandName, kCut},
-    {L"ProductName", &Settings::ProductName, kCut},
-    {L"DefaultLanguage", &Settings::DefaultLanguage, kCut},
-    {L"RegPath", &Settings::RegPath, kCut},
-    {L"InstallAnywhereURL", &Settings::InstallAnywhereURL, kCut},
-    {L"WindowsGroup", &Settings::WindowsGroup, kCut},
-    {L"InstallFolderName", &Settings::InstallFolderName, kCut},
-    {L"OtherProductForCommonInstall", &Settings::OtherProductForCommonInstall, kCut},
-    {L"VistaDefaultInstallPath", &Settings::VistaDefaultInstallPath, kCut},
-    {L"InstallerSHA256", &Settings::InstallerSHA256, kCut},
-    {L"InstallerSize", &Settings::InstallerSize, kCut},
-    {L"InstallerSigner", &Settings::InstallerSigner, kCut},
-    {L"InstallerMirrorURL1", &Settings::InstallerMirrorURL1, kWhole},
-    {L"InstallerMirrorURL2", &Settings::InstallerMirrorURL2, kWhole},
-    {L"InstallerMirrorURL3", &Settings::InstallerMirrorURL3, kWhole},
-    {L"InstallerMirrorURL4", &Settings::InstallerMirrorURL4, kWhole},
-    {L"InstallerMirrorURL5", &Settings::InstallerMirrorURL5, kWhole},
-    {L"InstallerMirrorURL6", &Settings::InstallerMirrorURL6, kWhole},
-    {L"InstallerMirrorURL7", &Settings::InstallerMirrorURL7, kWhole},
-    {L"InstallerMirrorURL8", &Settings::InstallerMirrorURL8, kWhole},
-    {L"InstallerMirrorURL9", &Settings::InstallerMirrorURL9, kWhole},
+    {L"InstallerDownloadURL", &Settings::InstallerDownloadURL},
+    {L"TnCLink", &Settings::TnCLink},
+    {L"OmnitureLink", &Settings::OmnitureLink},
+    {L"ContentLink", &Settings::ContentLink},
+    {L"BrandProduct", &Settings::BrandProduct},
+    {L"BrandProductDisplayName", &Settings::BrandProductDisplayName},
+    {L"BrandName", &Settings::BrandName},
+    {L"ProductName", &Settings::ProductName},
+    {L"DefaultLanguage", &Settings::DefaultLanguage},
+    {L"RegPath", &Settings::RegPath},
+    {L"InstallAnywhereURL", &Settings::InstallAnywhereURL},
+    {L"WindowsGroup", &Settings::WindowsGroup},
+    {L"InstallFolderName", &Settings::InstallFolderName},
+    {L"OtherProductForCommonInstall", &Settings::OtherProductForCommonInstall},
+    {L"VistaDefaultInstallPath", &Settings::VistaDefaultInstallPath},
+    {L"InstallerSHA256", &Settings::InstallerSHA256},
+    {L"InstallerSize", &Settings::InstallerSize},
+    {L"InstallerSigner", &Settings::InstallerSigner},
 };
 
 }  // namespace
@@ -55,25 +40,38 @@ const Settings& AppSettings() { return g_settings; }
 
 std::vector<std::wstring> Settings::MirrorURLs() const {
     std::vector<std::wstring> urls;
-    for (const std::wstring* url : {&InstallerMirrorURL1, &InstallerMirrorURL2, &InstallerMirrorURL3,
-                                    &InstallerMirrorURL4, &InstallerMirrorURL5, &InstallerMirrorURL6,
-                                    &InstallerMirrorURL7, &InstallerMirrorURL8, &InstallerMirrorURL9})
-        if (!url->empty()) urls.push_back(*url);
+    for (const std::wstring& url : InstallerMirrorURL)
+        if (!url.empty()) urls.push_back(url);
     return urls;
+}
+
+std::wstring MirrorKeyName(int number) {
+    return L"InstallerMirrorURL" + std::wstring(1, static_cast<wchar_t>(L'0' + number));
 }
 
 void LoadSettingsFrom(const PackageFile& file) {
     IniFile ini(file);
-    for (const SettingKey& key : kKeys) g_settings.*key.field = ini.Value(L"Params", key.name, key.limit);
+    // Windows' reader fills a 200-character buffer for each of these keys, as it always has.
+    for (const SettingKey& key : kKeys) g_settings.*key.field = ini.Value(L"Params", key.name, 199);
+    // The mirror addresses came later: read whole.
+    for (int number = 1; number <= kMirrorKeys; ++number)
+        g_settings.InstallerMirrorURL[number - 1] = ini.Value(L"Params", MirrorKeyName(number));
 }
 
 const wchar_t* SettingKeyName(size_t index) {
-    return index < sizeof kKeys / sizeof kKeys[0] ? kKeys[index].name : nullptr;
+    const size_t count = sizeof kKeys / sizeof kKeys[0];
+    if (index < count) return kKeys[index].name;
+    if (index >= count + kMirrorKeys) return nullptr;
+    // Made at the first call, for tools: the installer itself never lists its keys.
+    static std::wstring mirrors[kMirrorKeys];
+    std::wstring& name = mirrors[index - count];
+    if (name.empty()) name = MirrorKeyName(static_cast<int>(index - count) + 1);
+    return name.c_str();
 }
 
 bool SettingReadWhole(const std::wstring& key) {
-    for (const SettingKey& known : kKeys)
-        if (_wcsicmp(known.name, key.c_str()) == 0) return known.limit == kWhole;
+    for (int number = 1; number <= kMirrorKeys; ++number)
+        if (_wcsicmp(MirrorKeyName(number).c_str(), key.c_str()) == 0) return true;
     return false;
 }
 

@@ -7,6 +7,9 @@
 
 #include "config/Package.h"
 
+// How many mirror addresses the settings can name.
+constexpr int kMirrorKeys = 9;
+
 struct Settings {
     std::wstring InstallerDownloadURL;
     std::wstring TnCLink;
@@ -27,17 +30,10 @@ struct Settings {
     std::wstring InstallerSHA256;
     std::wstring InstallerSize;
     std::wstring InstallerSigner;
-    // Optional further addresses of the same installer, tried in order when the one before
-    // fails for good. Read whole, however long (the keys above keep at most 199 characters).
-    std::wstring InstallerMirrorURL1;
-    std::wstring InstallerMirrorURL2;
-    std::wstring InstallerMirrorURL3;
-    std::wstring InstallerMirrorURL4;
-    std::wstring InstallerMirrorURL5;
-    std::wstring InstallerMirrorURL6;
-    std::wstring InstallerMirrorURL7;
-    std::wstring InstallerMirrorURL8;
-    std::wstring InstallerMirrorURL9;
+    // InstallerMirrorURL1 to InstallerMirrorURL9, at 0 to 8: optional further addresses of the same
+    // installer, tried in order when the one before fails for good. Read whole, however long (the
+    // keys above keep at most 199 characters).
+    std::wstring InstallerMirrorURL[kMirrorKeys];
 
     // The mirror addresses that are set, in the order of their numbers.
     std::vector<std::wstring> MirrorURLs() const;
@@ -60,6 +56,8 @@ const wchar_t* SettingKeyName(size_t index);
 // Whether the program reads the key's value whole, however long (for tools); the others keep
 // 199 characters.
 bool SettingReadWhole(const std::wstring& key);
+// The key of the mirror address with this number (1 to kMirrorKeys): "InstallerMirrorURL<number>".
+std::wstring MirrorKeyName(int number);
 
 // The running executable's folder, with a trailing backslash.
 std::wstring ProgramFolder();

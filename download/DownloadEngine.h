@@ -66,7 +66,7 @@ public:
     // address gives it. Bytes that came from another address are continued only when the checks
     // (SHA-256 or size) will prove the whole file; otherwise the next address starts it anew.
     // Call before Start.
-    void SetMirrors(const std::vector<std::wstring>& urls);
+    void SetMirrors(std::vector<std::wstring> urls);
 
     // Starts a download of url into folder (empty: the current folder), resuming the partial
     // file there when its stamp names the version the server has. Returns true when a request
@@ -189,10 +189,9 @@ private:
     Waiting waiting = Waiting::Nothing;
 
     // The download, as the owner started it.
-    std::vector<std::wstring> mirrors;    // SetMirrors
-    std::vector<std::wstring> addresses;  // the address given to Start, then the mirrors
-    size_t addressIndex = 0;
-    std::wstring url;  // the address of this attempt: addresses[addressIndex]
+    std::vector<std::wstring> mirrors;  // SetMirrors
+    size_t addressIndex = 0;            // 0: the address given to Start; n: mirrors[n - 1]
+    std::wstring url;                   // the address of this attempt
     std::wstring folder;
     std::wstring localPath;
     FileHandle file;      // the file being written

@@ -3,21 +3,19 @@
 // the next address decides what of them to keep.
 #include "download/DownloadEngine.h"
 
-void DownloadEngine::SetMirrors(const std::vector<std::wstring>& urls) {
+void DownloadEngine::SetMirrors(std::vector<std::wstring> urls) {
     Lock hold(lock);
-    mirrors = urls;
+    mirrors.swap(urls);
 }
 
 void DownloadEngine::FirstAddress(const std::wstring& address) {
-    addresses.assign(1, address);
-    addresses.insert(addresses.end(), mirrors.begin(), mirrors.end());
     addressIndex = 0;
     url = address;
 }
 
 bool DownloadEngine::NextAddress() {
-    if (addressIndex + 1 >= addresses.size()) return false;
-    url = addresses[++addressIndex];
+    if (addressIndex >= mirrors.size()) return false;
+    url = mirrors[addressIndex++];
     CloseRequest();
     file.Reset();
     waiting = Waiting::Nothing;

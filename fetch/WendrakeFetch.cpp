@@ -22,6 +22,7 @@
 
 #include <cstdio>
 #include <cwchar>
+#include <utility>
 #include <vector>
 
 #include "download/DownloadEngine.h"
@@ -119,7 +120,7 @@ int wmain(int argc, wchar_t** argv) {
     if (!engine.SetChecks(sha256, size, signer)) std::fprintf(stderr, "a check's value is malformed\n");
     engine.SetReceiveTimeout(receiveTimeoutMs);
     engine.SetFileOps(&refusing);
-    engine.SetMirrors(mirrors);
+    engine.SetMirrors(std::move(mirrors));
     engine.Start(argv[arg], OnNotify, argv[arg + 1], &engine);
 
     int exitCode = 2;

@@ -2,6 +2,8 @@
 
 #include <commctrl.h>
 
+#include <utility>
+
 #include "config/Settings.h"
 #include "config/Texts.h"
 #include "download/LinkOpener.h"
@@ -242,7 +244,7 @@ void WizardWindow::StartDownload() {
     engine_.SetChecks(settings.InstallerSHA256, settings.InstallerSize, settings.InstallerSigner);
     std::vector<std::wstring> mirrors = settings.MirrorURLs();
     for (std::wstring& mirror : mirrors) ExpandUrlPlaceholders(mirror);
-    engine_.SetMirrors(mirrors);
+    engine_.SetMirrors(std::move(mirrors));
     engine_.Start(url, &WizardWindow::NotifyFromEngine, folder, this);
     ::SetTimer(hwnd_, kProgressTimer, 1000, nullptr);
 }

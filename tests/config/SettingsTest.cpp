@@ -123,13 +123,19 @@ TEST_P(SettingsTest, MirrorAddressesAreReadWholeInTheirNumbersOrder) {
          "InstallerMirrorURL9=http://ninth.example.test/Setup.exe\r\n"
          "InstallerMirrorURL10=http://tenth.example.test/Setup.exe\r\n");
     const Settings& s = AppSettings();
-    EXPECT_EQ(s.InstallerMirrorURL1, Wide(longUrl));
+    EXPECT_EQ(s.InstallerMirrorURL[0], Wide(longUrl));
     EXPECT_EQ(s.InstallerDownloadURL.size(), 199u) << "the other keys are cut as they always were";
     EXPECT_EQ(s.MirrorURLs(), (std::vector<std::wstring>{Wide(longUrl), L"http://third.example.test/Setup.exe",
                                                           L"http://ninth.example.test/Setup.exe"}));
     EXPECT_TRUE(SettingReadWhole(L"installerMirrorURL9"));
     EXPECT_FALSE(SettingReadWhole(L"InstallerDownloadURL"));
     EXPECT_FALSE(SettingReadWhole(L"InstallerMirrorURL10"));
+    // The keys as tools list them: the nine mirrors after the others.
+    size_t count = 0;
+    while (SettingKeyName(count)) ++count;
+    ASSERT_GT(count, 9u);
+    EXPECT_STREQ(SettingKeyName(count - 9), L"InstallerMirrorURL1");
+    EXPECT_STREQ(SettingKeyName(count - 1), L"InstallerMirrorURL9");
 }
 
 TEST_P(SettingsTest, KeysAreListedAndReadWholeAsTheCheckerNeedsThem) {
