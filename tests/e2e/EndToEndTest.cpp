@@ -625,7 +625,7 @@ TEST_F(EndToEnd, MirrorServesWhenTheMainAddressIsGone) {
     EXPECT_EQ(wendrake_.Wait(15000), 0);
     EXPECT_EQ(ReadBytes(Downloads() + L"MirroredSetup.exe"), served);
     std::vector<std::string> asked;
-    for (const LogEntry& e : RequestsFor("MirroredSetup.exe")) asked.push_back(e.uri + " " + std::to_string(e.status));
+    for (const NginxRequest& e : RequestsFor("MirroredSetup.exe")) asked.push_back(e.uri + " " + std::to_string(e.status));
     EXPECT_EQ(asked, (std::vector<std::string>{"/gone/MirroredSetup.exe 404", "/CorvanaE2E/MirroredSetup.exe 206",
                                                "/CorvanaE2E/MirroredSetup.exe 206"}));
 }
