@@ -5,11 +5,17 @@
 const wchar_t kConfigName[] = L"ConfigParams.ini";
 const wchar_t kLanguageName[] = L"Language.ini";
 
-const AddressKey kAddressKeys[5] = {{L"InstallerDownloadURL", &Settings::InstallerDownloadURL},
-                                    {L"TnCLink", &Settings::TnCLink},
-                                    {L"OmnitureLink", &Settings::OmnitureLink},
-                                    {L"ContentLink", &Settings::ContentLink},
-                                    {L"InstallAnywhereURL", &Settings::InstallAnywhereURL}};
+std::vector<AddressKey> AddressKeys() {
+    const Settings& settings = AppSettings();
+    std::vector<AddressKey> keys = {{L"InstallerDownloadURL", &settings.InstallerDownloadURL, AddressUse::Download}};
+    for (int number = 1; number <= kMirrorKeys; ++number)
+        keys.push_back({MirrorKeyName(number), &settings.InstallerMirrorURL[number - 1], AddressUse::Mirror});
+    keys.push_back({L"TnCLink", &settings.TnCLink, AddressUse::Page});
+    keys.push_back({L"OmnitureLink", &settings.OmnitureLink, AddressUse::Tracking});
+    keys.push_back({L"ContentLink", &settings.ContentLink, AddressUse::Page});
+    keys.push_back({L"InstallAnywhereURL", &settings.InstallAnywhereURL, AddressUse::Page});
+    return keys;
+}
 
 int LanguageSection::Line(const std::wstring& key) const {
     for (const auto& entry : keys)
@@ -60,8 +66,8 @@ const LanguageSection* CheckedPackage::SectionAt(size_t line) const {
 }
 
 std::wstring ExpandedAddress(const AddressKey& key, int stage) {
-    if (key.value == &Settings::OmnitureLink) return TrackingAddress(stage);
-    std::wstring address = AppSettings().*key.value;
+    if (key.use == AddressUse::Tracking) return TrackingAddress(stage);
+    std::wstring address = *key.value;
     ExpandUrlPlaceholders(address);
     return address;
 }

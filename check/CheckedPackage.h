@@ -23,12 +23,15 @@ struct LanguageSection {
     int Line(const std::wstring& key) const;
 };
 
-// The settings that hold addresses.
+// A setting that holds an address, and what the wizard does with it.
+enum class AddressUse { Download, Mirror, Page, Tracking };
 struct AddressKey {
-    const wchar_t* name;
-    std::wstring Settings::*value;
+    std::wstring name;
+    const std::wstring* value;  // in AppSettings()
+    AddressUse use;
 };
-extern const AddressKey kAddressKeys[5];
+// Every address setting: the download's, its mirrors, the pages and the tracking address.
+std::vector<AddressKey> AddressKeys();
 
 struct CheckedPackage {
     CheckedPackage(const PackageSource& source, const std::wstring& where);

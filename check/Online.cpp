@@ -68,11 +68,18 @@ bool HashBody(HINTERNET request, unsigned char digest[Sha256::kSize], long long&
     return hash.Result(digest);
 }
 
-void CheckInstaller(HINTERNET session, const CheckedPackage& package, const std::wstring& url,
-                    const std::wstring& languages, Report& report) {
+// The installer at one address of a key, asked as the engine asks it; the download is saved,
+// and judged, under `fileName` whichever address it comes from. Returns the file's size as the
+// server names it; 0 when it names none or cannot be asked.
+long long CheckInstaller(HINTERNET session, const CheckedPackage& package, const std::wstring& key,
+                         const std::wstring& url, const std::wstring& fileName, const std::wstring& languages,
+                         Report& report) {
     const Settings& settings = AppSettings();
-    const int line = package.ConfigLine(L"InstallerDownloadURL");
-    auto error = [&](const std::wstring& text) { report.Error(kConfigName, line, text + languages); };
+    const int line = package.ConfigLine(key);
+    auto error = [&](const std::wstring& text) {
+        report.Error(kConfigName, line, text + languages);
+        return 0;
+    };
 
     Answer probe;
     InternetHandle request = Ask(session, url, 0, 0, probe);
@@ -106,7 +113,7 @@ void CheckInstaller(HINTERNET session, const CheckedPackage& package, const std:
         got += read;
     // (A compressed body is refused before it is judged; that error is said below.)
     if (request && (head.status == 200 || head.status == 206) && !IsEncodedBody(head.contentEncoding) &&
-        CannotBeInstaller(FileNameFromUrl(url), head.contentType, firstBytes.data(), got)) {
+        CannotBeInstaller(fileName, head.contentType, firstBytes.data(), got)) {
         std::wstring shown;
         for (DWORD i = 0; i < got && i < 16; ++i)
             shown += firstBytes[i] >= 0x20 && firstBytes[i] < 0x7F ? static_cast<wchar_t>(firstBytes[i]) : L'.';
@@ -150,9 +157,9 @@ void CheckInstaller(HINTERNET session, const CheckedPackage& package, const std:
     if (size >= 0 && total > 0 && size != total)
         report.Error(kConfigName, package.ConfigLine(L"InstallerSize"),
                      L"InstallerSize is " + settings.InstallerSize + L", the server's file has " + std::to_wstring(total) +
-                         L" bytes" + languages);
+                         L" bytes: " + url + languages);
     unsigned char expected[Sha256::kSize];
-    if (!ParseSha256(settings.InstallerSHA256, expected)) return;
+    if (!ParseSha256(settings.InstallerSHA256, expected)) return total > 0 ? total : 0;
     Answer whole;
     request = Ask(session, url, 0, -1, whole);
     long long bytes = 0;
@@ -160,16 +167,18 @@ void CheckInstaller(HINTERNET session, const CheckedPackage& package, const std:
     const bool hashed = request && (whole.status == 200 || whole.status == 206) && HashBody(request.Get(), digest, bytes);
     const int hashLine = package.ConfigLine(L"InstallerSHA256");
     if (!hashed)
-        report.Error(kConfigName, hashLine, L"the installer could not be downloaded to compare its SHA-256" + languages);
+        report.Error(kConfigName, hashLine,
+                     L"the installer could not be downloaded to compare its SHA-256: " + url + languages);
     else if (total > 0 && bytes != total)  // a connection that ends early reads like the end of the file
         report.Error(kConfigName, hashLine, L"the download for the SHA-256 ended after " + std::to_wstring(bytes) +
-                                                L" of " + std::to_wstring(total) + L" bytes" + languages);
+                                                L" of " + std::to_wstring(total) + L" bytes: " + url + languages);
     else if (std::memcmp(digest, expected, Sha256::kSize) != 0)
         report.Error(kConfigName, hashLine, L"the server's file (" + std::to_wstring(bytes) + L" bytes) has SHA-256 " +
-                                                Hex(digest, Sha256::kSize) + L", not InstallerSHA256" + languages);
+                                                Hex(digest, Sha256::kSize) + L", not InstallerSHA256: " + url + languages);
     else
-        report.Note(kConfigName, hashLine,
-                    L"the server's file (" + std::to_wstring(bytes) + L" bytes) matches InstallerSHA256" + languages);
+        report.Note(kConfigName, hashLine, L"the server's file (" + std::to_wstring(bytes) +
+                                               L" bytes) matches InstallerSHA256: " + url + languages);
+    return total > 0 ? total : 0;
 }
 
 // Each address as every language makes it, the language the wizard starts in first: address ->
@@ -253,7 +262,7 @@ void CheckTracking(const CheckedPackage& package, const AddressKey& key, Report&
     for (int stage = 1; stage <= 3; ++stage) {
         Addresses addresses = AddressesOf(package, key, stage);
         if (!IsWebAddress(addresses.front().first)) return;  // said with the settings
-        CheckAnswers(session.Get(), L"OmnitureLink for stage " + std::to_wstring(stage),
+        CheckAnswers(session.Get(), key.name + L" for stage " + std::to_wstring(stage),
                      package.ConfigLine(key.name), addresses, kTracking, report);
     }
 }
@@ -261,21 +270,33 @@ void CheckTracking(const CheckedPackage& package, const AddressKey& key, Report&
 }  // namespace
 
 void CheckOnline(const CheckedPackage& package, Report& report) {
-    const Settings& settings = AppSettings();
     InternetHandle session = OpenSession(L"MyAgent");
     if (!session) return report.Error(L"WendrakeCheck", 0, L"WinINet cannot be opened");
-    for (const AddressKey& key : kAddressKeys) {
-        if ((settings.*key.value).empty()) continue;
-        if (key.value == &Settings::OmnitureLink) {
+    // Every mirror as the main address: the download, or the rest of it, may come from any of them,
+    // and it is saved, and judged, under the main address's file name.
+    const std::vector<AddressKey> keys = AddressKeys();
+    LoadTexts(package.startLanguage, package.language);
+    const std::wstring fileName = FileNameFromUrl(ExpandedAddress(keys.front()));
+    long long size = 0;
+    for (const AddressKey& key : keys) {
+        if (key.value->empty()) continue;
+        if (key.use == AddressUse::Tracking) {
             CheckTracking(package, key, report);
             continue;
         }
         const Addresses addresses = AddressesOf(package, key);
-        if (key.value != &Settings::InstallerDownloadURL) {
+        if (key.use == AddressUse::Page) {
             CheckAnswers(session.Get(), key.name, package.ConfigLine(key.name), addresses, kPage, report);
             continue;
         }
-        for (size_t i = 0; i < addresses.size(); ++i)
-            CheckInstaller(session.Get(), package, addresses[i].first, ForLanguages(addresses, i), report);
+        for (size_t i = 0; i < addresses.size(); ++i) {
+            const long long total = CheckInstaller(session.Get(), package, key.name, addresses[i].first, fileName,
+                                                   ForLanguages(addresses, i), report);
+            if (key.use == AddressUse::Download && i == 0) size = total;
+            if (key.use == AddressUse::Mirror && size && total && total != size)
+                report.Warning(kConfigName, package.ConfigLine(key.name),
+                               key.name + L"'s file has " + std::to_wstring(total) + L" bytes, InstallerDownloadURL's " +
+                                   std::to_wstring(size) + L": it is not the same installer");
+        }
     }
 }

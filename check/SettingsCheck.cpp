@@ -85,7 +85,8 @@ void CheckAddress(const CheckedPackage& package, const AddressKey& key, Report& 
                          name + L": unknown placeholder " + left + L" (known: " + KnownAddressPlaceholders() + L")");
     }
     if (!IsWebAddress(address)) return report.Error(kConfigName, line, name + L" is not an http or https address: " + address);
-    if (key.value != &Settings::InstallerDownloadURL) return;
+    // Mirrors are saved under the download address's file name.
+    if (key.use != AddressUse::Download) return;
     const std::wstring file = FileNameFromUrl(address);
     if (file.empty())
         report.Error(kConfigName, line,
@@ -153,7 +154,7 @@ void CheckSettings(CheckedPackage& package, Report& report) {
         for (const std::wstring& key : known) isKnown = isKnown || SameIniName(key, name);
         if (!isKnown) report.Warning(kConfigName, package.ConfigLine(name), UnknownKey(name, known));
         size_t length = ini.Value(L"Params", name).size();
-        if (length > 199)
+        if (length > 199 && !SettingReadWhole(name))
             report.Error(kConfigName, package.ConfigLine(name),
                          name + L" is " + std::to_wstring(length) + L" characters long: Wendrake reads only the first 199");
     }
@@ -171,8 +172,8 @@ void CheckSettings(CheckedPackage& package, Report& report) {
                        L"DefaultLanguage '" + settings.DefaultLanguage +
                            L"' is no language's ShortName: the wizard starts in the first language whose name begins with English");
 
-    for (const AddressKey& key : kAddressKeys)
-        if (!(settings.*key.value).empty()) CheckAddress(package, key, report);
+    for (const AddressKey& key : AddressKeys())
+        if (!key.value->empty()) CheckAddress(package, key, report);
     CheckInstallerChecks(package, report);
     CheckVistaFolder(package, report);
 }
