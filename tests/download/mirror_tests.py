@@ -109,6 +109,9 @@ class MirrorTests(FetchCase):
         self.assertComplete(outcome, self.data)
         self.assertEqual([r["path"] for r in self.other.recorded()], ["/gone/Setup.exe"])
         self.assertEqual(mirror_asked, ["bytes=0-0", "bytes=0-"])
+        # Alone, such an address is the package's fault, said at once (WinINet would open it as
+        # another protocol, whose answer reads as a connection closed early, retried for ever).
+        self.assertFailed(self.run_fetch("ftp://127.0.0.1/Setup.exe"), "misconfigured")
 
     def test_network_errors_stay_with_the_address(self):
         # A connection closed before any answer is retried on the same address; no mirror is asked.
