@@ -65,7 +65,7 @@ bool IsRedirect(DWORD status) {
     return status == 301 || status == 302 || status == 303 || status == 307 || status == 308;
 }
 
-bool IsWebAddress(const std::wstring& url) {
+bool HasWebScheme(const std::wstring& url) {
     return _wcsnicmp(url.c_str(), L"http://", 7) == 0 || _wcsnicmp(url.c_str(), L"https://", 8) == 0;
 }
 
@@ -76,7 +76,7 @@ std::wstring RedirectTarget(const std::wstring& base, const std::wstring& locati
     if (!::InternetCombineUrlW(base.c_str(), location.c_str(), buffer.data(), &length, ICU_NO_ENCODE))
         return std::wstring();
     std::wstring target(buffer.data(), length);
-    return IsWebAddress(target) ? target : std::wstring();
+    return HasWebScheme(target) ? target : std::wstring();
 }
 
 std::wstring RequestHeaders(bool probe, long long rangeStart, const FileVersion& resumeVersion) {

@@ -37,7 +37,8 @@ struct HttpAnswer {
 HttpAnswer ReadAnswer(HINTERNET request);
 
 bool IsRedirect(DWORD status);
-bool IsWebAddress(const std::wstring& url);
+// Whether the address starts with http:// or https://, in any letter case.
+bool HasWebScheme(const std::wstring& url);
 // A redirect's Location read against the address that gave it; empty when that makes no web
 // address.
 std::wstring RedirectTarget(const std::wstring& base, const std::wstring& location);

@@ -61,7 +61,7 @@ bool DownloadEngine::BeginAttempt() {
     receiver.NewAttempt();
     // Only web addresses: anything else WinINet would open as another protocol, whose answer has
     // no status, which reads as a connection closed early and would be retried for ever.
-    if (!IsWebAddress(addresses.Url())) {
+    if (!HasWebScheme(addresses.Url())) {
         Fail(DownloadError::Misconfigured);
         return false;
     }
