@@ -16,7 +16,7 @@ void Addresses::Reset(const std::wstring& first) {
     url_ = first;
 }
 
-bool Addresses::Next() {
+bool Addresses::NextMirror() {
     if (index_ >= mirrors_.size()) return false;
     url_ = mirrors_[index_++];
     return true;

@@ -13,7 +13,7 @@ public:
     // Starts again from `first`.
     void Reset(const std::wstring& first);
     // Moves to the next mirror; false when there is none.
-    bool Next();
+    bool NextMirror();
     // The address of the file, and whether it is the first one.
     const std::wstring& Url() const { return url_; }
     bool IsFirst() const { return index_ == 0; }

@@ -44,7 +44,7 @@ bool DownloadEngine::Start(const std::wstring& address, NotifyProc handler, cons
     // The file is named by the first address whichever address it comes from: one file, one stamp.
     std::wstring name = FileNameFromUrl(address);
     bool separated = target.empty() || target.back() == L'\\' || target.back() == L'/';
-    PartialFile& part = receiver.File();
+    PartialFile& part = receiver.Partial();
     part.Reset(target, target + (separated ? L"" : L"\\") + name);
     if (name.empty() || !receiver.Checks().Valid()) {
         // No address can mend that.
@@ -80,7 +80,7 @@ bool DownloadEngine::BeginAttempt() {
 
 bool DownloadEngine::BeginFileRequest(bool resume) {
     probePhase = false;
-    bool fromThisAddress = receiver.File().CameFrom(addresses.Url(), addresses.IsFirst());
+    bool fromThisAddress = receiver.Partial().CameFrom(addresses.Url(), addresses.IsFirst());
     if (!receiver.AskFile(resume, fromThisAddress, addresses.Url())) {
         Fail(DownloadError::FileInUse);
         return false;
@@ -300,7 +300,7 @@ void DownloadEngine::Close() {
         Lock hold(lock);
         waiting = Waiting::Nothing;
         draining = false;
-        receiver.File().CloseWriter();
+        receiver.Partial().CloseWriter();
         CloseRequest();
         // The root handle stays for the next attempt: it holds what a proxy was told, which the
         // user would otherwise be asked for again after every reset. CancelDownload closes it.
@@ -325,29 +325,29 @@ void DownloadEngine::CancelDownload() {
         Lock hold(lock);
         Close();
         internet.Reset();
-        receiver.File().Release();
+        receiver.Partial().Release();
     }
     --closers;
 }
 
 std::wstring DownloadEngine::FilePath() {
     Lock hold(lock);
-    return receiver.File().Path();
+    return receiver.Partial().FilePath();
 }
 
 HANDLE DownloadEngine::HeldFile() {
     Lock hold(lock);
-    return receiver.File().Held();
+    return receiver.Partial().Held();
 }
 
 void DownloadEngine::ReleaseFile() {
     Lock hold(lock);
-    receiver.File().Release();
+    receiver.Partial().Release();
 }
 
 bool DownloadEngine::DiscardFile() {
     Lock hold(lock);
-    return receiver.File().Discard();
+    return receiver.Partial().Discard();
 }
 
 bool DownloadEngine::OnFileAnswered(const HttpAnswer& answer) {
@@ -355,8 +355,8 @@ bool DownloadEngine::OnFileAnswered(const HttpAnswer& answer) {
     if (answer.status == 200 || answer.status == 206)
         ::InternetSetOptionW(request.Get(), INTERNET_OPTION_RECEIVE_TIMEOUT, &receiveTimeoutMs,
                              sizeof receiveTimeoutMs);
-    Receiver::Next next = receiver.Answered(answer);
-    if (next != Receiver::Next::Read) return Act(next);
+    Receiver::Step next = receiver.Answered(answer);
+    if (next != Receiver::Step::Read) return Act(next);
     waiting = Waiting::Data;
     transfer = {};
     transfer.dwStructSize = sizeof transfer;
@@ -366,33 +366,33 @@ bool DownloadEngine::OnFileAnswered(const HttpAnswer& answer) {
 
 bool DownloadEngine::TakeChunk(const char* bytes, DWORD length) {
     if (draining) return Drain(length);
-    Receiver::Next next = receiver.Take(bytes, length);
+    Receiver::Step next = receiver.Take(bytes, length);
     if (receiver.Kept()) fruitless = 0;
     return Act(next);
 }
 
-bool DownloadEngine::Act(Receiver::Next next) {
+bool DownloadEngine::Act(Receiver::Step next) {
     switch (next) {
-        case Receiver::Next::Read:
+        case Receiver::Step::Read:
             return true;
-        case Receiver::Next::Fail:
+        case Receiver::Step::Fail:
             Fail(receiver.Error());
             break;
-        case Receiver::Next::Refetch:
+        case Receiver::Step::Refetch:
             CloseRequest();
             BeginFileRequest(false);
             break;
-        case Receiver::Next::Short:
+        case Receiver::Step::Short:
             Interrupted();
             break;
-        case Receiver::Next::Whole:
+        case Receiver::Step::Whole:
             CloseRequest();
             waiting = Waiting::Nothing;
-            return Act(receiver.Check());
-        case Receiver::Next::Done:
+            return Act(receiver.CheckWhole());
+        case Receiver::Step::Done:
             Finish(DownloadComplete);
             break;
-        case Receiver::Next::Mismatch:
+        case Receiver::Step::Mismatch:
             Mismatch();
             break;
     }
@@ -418,9 +418,9 @@ void DownloadEngine::Mismatch() {
 
 bool DownloadEngine::NextAddress() {
     // Once an address fails for good (FailsTheAddress, or the checks failing on a fresh copy).
-    if (!addresses.Next()) return false;
+    if (!addresses.NextMirror()) return false;
     CloseRequest();
-    receiver.File().CloseWriter();
+    receiver.Partial().CloseWriter();
     receiver.Abandon();
     waiting = Waiting::Nothing;
     draining = interrupted = false;

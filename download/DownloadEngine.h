@@ -56,7 +56,7 @@ public:
     void SetReceiveTimeout(DWORD milliseconds) { receiveTimeoutMs = milliseconds; }
     // The operations that delete and cut back files (tests put in failing ones); null: the
     // system's. Call before Start; the operations must outlive the engine's work.
-    void SetFileOps(FileOps* operations) { receiver.File().SetOps(operations); }
+    void SetFileOps(FileOps* operations) { receiver.Partial().SetOps(operations); }
     // Further addresses of the same file, tried in order after the one before fails for good
     // (FailsTheAddress, or the checks failing on a fresh copy). The file keeps the name the first
     // address gives it. Bytes that came from another address are continued only when the checks
@@ -138,7 +138,7 @@ private:
     // Answers and bytes: the receiver decides, the engine acts (false: no body to read).
     bool OnFileAnswered(const HttpAnswer& answer);
     bool TakeChunk(const char* bytes, DWORD length);
-    bool Act(Receiver::Next next);
+    bool Act(Receiver::Step next);
     void Mismatch();
     static void Started(void* engine);
     // The file's addresses: the one given to Start, then the mirrors in order. The partial file

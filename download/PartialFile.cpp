@@ -7,7 +7,7 @@ void PartialFile::Reset(const std::wstring& folder, const std::wstring& path) {
     path_ = path;
 }
 
-bool PartialFile::Open(long long& partial) {
+bool PartialFile::OpenForAdding(long long& partial) {
     partial = -1;
     if (!file_) {
         // No sharing: nobody changes the bytes while they are being added to.

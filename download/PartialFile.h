@@ -20,13 +20,12 @@ public:
     // Reads the folder's stamp: what the bytes on disk are.
     void ReadStamp() { stamp_ = ::ReadStamp(folder_); }
 
-    const std::wstring& Path() const { return path_; }
-    const std::wstring& Folder() const { return folder_; }
+    const std::wstring& FilePath() const { return path_; }
     const Stamp& Stamped() const { return stamp_; }
 
     // Opens the file for adding to (once), and says how many bytes it has; -1 when there is no
     // file yet. False when it is there but cannot be opened or measured.
-    bool Open(long long& partial);
+    bool OpenForAdding(long long& partial);
     // Whether the stamp's bytes came from `url` (`first`: the first of the file's addresses).
     bool CameFrom(const std::wstring& url, bool first) const;
     // Whether `partial` bytes on disk may be continued from a server whose probe named `total`

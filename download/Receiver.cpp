@@ -24,7 +24,7 @@ DownloadError Receiver::Probed(const HttpAnswer& probe) {
 
 bool Receiver::AskFile(bool resume, bool sameAddress, const std::wstring& url) {
     long long partial = -1;
-    if (!part_.Open(partial)) return false;
+    if (!part_.OpenForAdding(partial)) return false;
     bool resumable = resume && partial > 0 &&
                      part_.Resumable(partial, probeTotal_, probeVersion_, sameAddress, checks_.ProveWholeFile());
     rangeStart_ = resumable ? partial : 0;
@@ -40,12 +40,12 @@ FileRequest Receiver::Asked() const {
     return {rangeStart_, resumeVersion_, probeTotal_, probeVersion_, part_.Stamped().size};
 }
 
-Receiver::Next Receiver::Failed(DownloadError error) {
+Receiver::Step Receiver::Failed(DownloadError error) {
     error_ = error;
-    return Next::Fail;
+    return Step::Fail;
 }
 
-Receiver::Next Receiver::Answered(const HttpAnswer& answer) {
+Receiver::Step Receiver::Answered(const HttpAnswer& answer) {
     if (answer.status == 416) return RangeNotSatisfiable(answer);
     if (answer.status != 200 && answer.status != 206) return Failed(ErrorOfStatus(answer.status));
     if (!answer.encoding.empty() && _wcsicmp(answer.encoding.c_str(), L"identity") != 0)
@@ -54,31 +54,31 @@ Receiver::Next Receiver::Answered(const HttpAnswer& answer) {
     contentType_ = answer.type;
     BodyPlan plan = PlanBody(answer, Asked());
     if (plan.kind == BodyPlan::Kind::Foreign) return Failed(DownloadError::ServerError);
-    if (plan.kind == BodyPlan::Kind::Refetch) return Next::Refetch;
+    if (plan.kind == BodyPlan::Kind::Refetch) return Step::Refetch;
     fromZero_ = plan.fromZero;
     expectedEnd_ = plan.end;
     remaining_ = answer.length;
     judging_ = fromZero_;
     head_.clear();
-    return judging_ ? Next::Read : Commit();
+    return judging_ ? Step::Read : Commit();
 }
 
-Receiver::Next Receiver::RangeNotSatisfiable(const HttpAnswer& answer) {
+Receiver::Step Receiver::RangeNotSatisfiable(const HttpAnswer& answer) {
     long long size = WholeBy416(answer, Asked());
     if (size < 0) {
         // The whole file refused: the server has none.
-        return rangeStart_ == 0 ? Failed(DownloadError::ServerError) : Next::Refetch;
+        return rangeStart_ == 0 ? Failed(DownloadError::ServerError) : Step::Refetch;
     }
     named_ = true;
     total_ = size;
     expectedEnd_ = size;
     received_ = rangeStart_;
-    return Next::Whole;
+    return Step::Whole;
 }
 
-Receiver::Next Receiver::Commit() {
+Receiver::Step Receiver::Commit() {
     // Checked before the first byte is kept.
-    if (checks_.RefusesSize(expectedEnd_)) return Next::Mismatch;
+    if (checks_.RefusesSize(expectedEnd_)) return Step::Mismatch;
     if (!part_.EnoughRoom(expectedEnd_, fromZero_, rangeStart_)) return Failed(DownloadError::DiskFull);
     if (!part_.Begin(answerVersion_, url_, expectedEnd_, fromZero_)) return Failed(DownloadError::FileInUse);
     if (fromZero_) {
@@ -87,39 +87,39 @@ Receiver::Next Receiver::Commit() {
     }
     if (answerVersion_.Named()) named_ = true;
     if (started_) started_(context_);
-    return Next::Read;
+    return Step::Read;
 }
 
-Receiver::Next Receiver::Take(const char* bytes, DWORD length) {
+Receiver::Step Receiver::Take(const char* bytes, DWORD length) {
     if (judging_) return Judge(bytes, length);
     if (length == 0) return BodyEnded();
     return Keep(bytes, length);
 }
 
-Receiver::Next Receiver::Judge(const char* bytes, DWORD length) {
+Receiver::Step Receiver::Judge(const char* bytes, DWORD length) {
     // The first bytes are held back until there are enough of them to tell what the body is:
     // an answer that cannot be the installer must leave the partial file and its stamp as
     // they were.
     if (length > 0) head_.insert(head_.end(), bytes, bytes + length);
     bool ended = length == 0 || (remaining_ >= 0 && static_cast<long long>(head_.size()) >= remaining_);
-    if (!ended && head_.size() < kJudgedBytes) return Next::Read;
-    if (head_.empty() && expectedEnd_ != 0) return Next::Short;  // nothing came
-    if (CannotBeInstaller(part_.Path(), contentType_, head_.data(), head_.size()))
+    if (!ended && head_.size() < kJudgedBytes) return Step::Read;
+    if (head_.empty() && expectedEnd_ != 0) return Step::Short;  // nothing came
+    if (CannotBeInstaller(part_.FilePath(), contentType_, head_.data(), head_.size()))
         return Failed(DownloadError::SignInNeeded);
     judging_ = false;
-    Next next = Commit();
-    if (next != Next::Read) return next;
+    Step next = Commit();
+    if (next != Step::Read) return next;
     std::vector<char> judged;
     judged.swap(head_);
     if (!judged.empty()) {
         next = Keep(judged.data(), static_cast<DWORD>(judged.size()));
-        if (next != Next::Read) return next;
+        if (next != Step::Read) return next;
     }
     if (length == 0 || judged.empty()) return BodyEnded();
-    return Next::Read;
+    return Step::Read;
 }
 
-Receiver::Next Receiver::Keep(const char* bytes, DWORD length) {
+Receiver::Step Receiver::Keep(const char* bytes, DWORD length) {
     DWORD written = 0;
     DWORD error = part_.Write(bytes, length, written);
     received_ += written;  // before any end, so the count never falls short of the file
@@ -129,19 +129,19 @@ Receiver::Next Receiver::Keep(const char* bytes, DWORD length) {
         remaining_ -= length;
         if (remaining_ <= 0) return BodyEnded();
     }
-    return Next::Read;
+    return Step::Read;
 }
 
-Receiver::Next Receiver::BodyEnded() {
+Receiver::Step Receiver::BodyEnded() {
     // Nothing short is complete: short of the file's size, or of the body's own length, the
     // transfer was interrupted and is resumed.
-    if (expectedEnd_ >= 0 ? received_ < expectedEnd_ : remaining_ > 0) return Next::Short;
-    return Next::Whole;
+    if (expectedEnd_ >= 0 ? received_ < expectedEnd_ : remaining_ > 0) return Step::Short;
+    return Step::Whole;
 }
 
-Receiver::Next Receiver::Check() {
+Receiver::Step Receiver::CheckWhole() {
     if (!part_.Hold()) return Failed(DownloadError::FileInUse);
-    return checks_.Pass(part_.Held(), part_.Path(), received_) ? Next::Done : Next::Mismatch;
+    return checks_.Pass(part_.Held(), part_.FilePath(), received_) ? Step::Done : Step::Mismatch;
 }
 
 bool Receiver::Discard() {

@@ -18,12 +18,12 @@
 class Receiver {
 public:
     // What the engine does next.
-    enum class Next {
+    enum class Step {
         Read,      // read (more of) the body
         Fail,      // end the attempt with Error()
         Refetch,   // the answer cannot extend the bytes on disk: ask for the whole file
         Short,     // the body ended early: a network error, resumed after a pause
-        Whole,     // the whole file is on disk: hold and check it (Check)
+        Whole,     // the whole file is on disk: hold and check it (CheckWhole)
         Done,      // the whole file is held and has passed its checks
         Mismatch,  // not the distributor's file
     };
@@ -36,7 +36,7 @@ public:
     Receiver(const Receiver&) = delete;
     Receiver& operator=(const Receiver&) = delete;
 
-    PartialFile& File() { return part_; }
+    PartialFile& Partial() { return part_; }
     InstallerChecks& Checks() { return checks_; }
     DownloadError Error() const { return error_; }
 
@@ -51,12 +51,12 @@ public:
     bool AskFile(bool resume, bool sameAddress, const std::wstring& url);
     std::wstring Headers(bool probe) const { return RequestHeaders(probe, rangeStart_, resumeVersion_); }
     // The file request's answer (not a redirect). Read: its body follows (none when EmptyBody).
-    Next Answered(const HttpAnswer& answer);
+    Step Answered(const HttpAnswer& answer);
     bool EmptyBody() const { return remaining_ == 0; }
     // A piece of the body; no bytes: the body has ended.
-    Next Take(const char* bytes, DWORD length);
+    Step Take(const char* bytes, DWORD length);
     // Holds the whole file and checks it through that handle: Done, Mismatch or Fail.
-    Next Check();
+    Step CheckWhole();
     // Removes the file and its stamp, the progress with them; false when they could not be removed.
     bool Discard();
     // Whether bytes were kept since the last call.
@@ -66,12 +66,12 @@ public:
 
 private:
     FileRequest Asked() const;
-    Next Failed(DownloadError error);
-    Next RangeNotSatisfiable(const HttpAnswer& answer);
-    Next Commit();
-    Next Judge(const char* bytes, DWORD length);
-    Next Keep(const char* bytes, DWORD length);
-    Next BodyEnded();
+    Step Failed(DownloadError error);
+    Step RangeNotSatisfiable(const HttpAnswer& answer);
+    Step Commit();
+    Step Judge(const char* bytes, DWORD length);
+    Step Keep(const char* bytes, DWORD length);
+    Step BodyEnded();
 
     std::atomic<long long>& total_;
     std::atomic<long long>& received_;

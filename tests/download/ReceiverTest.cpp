@@ -47,8 +47,8 @@ public:
 // One attempt's receiver on a real folder, with the counts the owner would read.
 struct Attempt {
     explicit Attempt(const std::wstring& folder) : receiver(total, received, named, nullptr, nullptr) {
-        receiver.File().Reset(folder, folder + L"Setup.exe");
-        receiver.File().ReadStamp();
+        receiver.Partial().Reset(folder, folder + L"Setup.exe");
+        receiver.Partial().ReadStamp();
         receiver.NewAttempt();
     }
     std::atomic<long long> total{0}, received{0};
@@ -123,13 +123,13 @@ TEST(Addresses, FollowRedirectsWithinBoundsAndMirrorsInOrder) {
 
     // The file's address is where a new request starts, whatever the last one was sent to.
     EXPECT_TRUE(addresses.IsFirst());
-    ASSERT_TRUE(addresses.Next());
+    ASSERT_TRUE(addresses.NextMirror());
     addresses.NewRequest();
     EXPECT_EQ(addresses.RequestUrl(), L"http://b.test/Setup.exe");
     EXPECT_FALSE(addresses.IsFirst());
-    ASSERT_TRUE(addresses.Next());
+    ASSERT_TRUE(addresses.NextMirror());
     EXPECT_EQ(addresses.Url(), L"http://c.test/Setup.exe");
-    EXPECT_FALSE(addresses.Next());
+    EXPECT_FALSE(addresses.NextMirror());
 }
 
 TEST(Receiver, KeepsTheBytesOnDiskUnlessAnAnswerMayReplaceOrExtendThem) {
@@ -146,9 +146,9 @@ TEST(Receiver, KeepsTheBytesOnDiskUnlessAnAnswerMayReplaceOrExtendThem) {
         ASSERT_TRUE(attempt.receiver.AskFile(true, true, L"http://a.test/Setup.exe"));
         HttpAnswer page = Whole(300, FileVersion());
         page.type = L"text/html";
-        ASSERT_EQ(attempt.receiver.Answered(page), Receiver::Next::Read);
+        ASSERT_EQ(attempt.receiver.Answered(page), Receiver::Step::Read);
         std::string html = "<!DOCTYPE html><html>" + std::string(279, ' ');
-        EXPECT_EQ(attempt.receiver.Take(html.data(), static_cast<DWORD>(html.size())), Receiver::Next::Fail);
+        EXPECT_EQ(attempt.receiver.Take(html.data(), static_cast<DWORD>(html.size())), Receiver::Step::Fail);
         EXPECT_EQ(attempt.receiver.Error(), DownloadError::SignInNeeded);
     }
     EXPECT_EQ(ReadBytes(dir / L"Setup.exe"), kept);
@@ -160,7 +160,7 @@ TEST(Receiver, KeepsTheBytesOnDiskUnlessAnAnswerMayReplaceOrExtendThem) {
         ASSERT_TRUE(attempt.receiver.Checks().Set(L"", L" 999 ", L""));
         ASSERT_EQ(attempt.receiver.Probed(probe), DownloadError::None);
         ASSERT_TRUE(attempt.receiver.AskFile(true, true, L"http://a.test/Setup.exe"));
-        EXPECT_EQ(attempt.receiver.Answered(Partial(300, 1000, kOld)), Receiver::Next::Mismatch);
+        EXPECT_EQ(attempt.receiver.Answered(Partial(300, 1000, kOld)), Receiver::Step::Mismatch);
     }
     EXPECT_EQ(ReadBytes(dir / L"Setup.exe"), kept);
 
@@ -168,12 +168,12 @@ TEST(Receiver, KeepsTheBytesOnDiskUnlessAnAnswerMayReplaceOrExtendThem) {
         // A stamp that cannot be removed: an answer without a version leaves the old bytes alone.
         StampHeld held;
         Attempt attempt(dir.Path());
-        attempt.receiver.File().SetOps(&held);
+        attempt.receiver.Partial().SetOps(&held);
         ASSERT_EQ(attempt.receiver.Probed(probe), DownloadError::None);
         ASSERT_TRUE(attempt.receiver.AskFile(false, true, L"http://a.test/Setup.exe"));
-        ASSERT_EQ(attempt.receiver.Answered(Whole(1000, FileVersion())), Receiver::Next::Read);
+        ASSERT_EQ(attempt.receiver.Answered(Whole(1000, FileVersion())), Receiver::Step::Read);
         std::string bytes = "MZ" + std::string(998, 'n');
-        EXPECT_EQ(attempt.receiver.Take(bytes.data(), static_cast<DWORD>(bytes.size())), Receiver::Next::Fail);
+        EXPECT_EQ(attempt.receiver.Take(bytes.data(), static_cast<DWORD>(bytes.size())), Receiver::Step::Fail);
         EXPECT_EQ(attempt.receiver.Error(), DownloadError::FileInUse);
     }
     EXPECT_EQ(ReadBytes(dir / L"Setup.exe"), kept);
@@ -185,14 +185,14 @@ TEST(Receiver, KeepsTheBytesOnDiskUnlessAnAnswerMayReplaceOrExtendThem) {
         ASSERT_EQ(attempt.receiver.Probed(probe), DownloadError::None);
         ASSERT_TRUE(attempt.receiver.AskFile(true, true, L"http://a.test/Setup.exe"));
         EXPECT_EQ(attempt.received.load(), 300);
-        ASSERT_EQ(attempt.receiver.Answered(Partial(300, 1000, kOld)), Receiver::Next::Read);
+        ASSERT_EQ(attempt.receiver.Answered(Partial(300, 1000, kOld)), Receiver::Step::Read);
         std::string rest(700, 'r');
-        EXPECT_EQ(attempt.receiver.Take(rest.data(), 400), Receiver::Next::Read);
+        EXPECT_EQ(attempt.receiver.Take(rest.data(), 400), Receiver::Step::Read);
         EXPECT_TRUE(attempt.receiver.Kept());
-        EXPECT_EQ(attempt.receiver.Take(rest.data() + 400, 300), Receiver::Next::Whole);
+        EXPECT_EQ(attempt.receiver.Take(rest.data() + 400, 300), Receiver::Step::Whole);
         EXPECT_EQ(attempt.received.load(), 1000);
-        EXPECT_EQ(attempt.receiver.Check(), Receiver::Next::Done);
-        EXPECT_NE(attempt.receiver.File().Held(), nullptr);
+        EXPECT_EQ(attempt.receiver.CheckWhole(), Receiver::Step::Done);
+        EXPECT_NE(attempt.receiver.Partial().Held(), nullptr);
     }
     EXPECT_EQ(ReadBytes(dir / L"Setup.exe"), kept + std::string(700, 'r'));
     Stamp stamp = ReadStamp(dir.Path());
