@@ -16,11 +16,11 @@
 
 namespace {
 
-struct Answer {
-    DWORD error = 0;  // WinINet's error when there was no answer
-    DWORD status = 0;
-    std::wstring contentRange, lastModified, etag, contentEncoding, contentType, url;
-    long long contentLength = -1;
+// An answer as the engine reads it (ReadAnswer), with what the checker also says of it.
+struct Answer : HttpAnswer {
+    DWORD error = 0;           // WinINet's error when there was no answer
+    std::wstring contentRange;  // as the server wrote it
+    std::wstring url;           // where redirects led
 };
 
 // One GET with the engine's flags and headers, for the bytes from `first` to `last` (-1: to the
@@ -34,14 +34,8 @@ InternetHandle Ask(HINTERNET session, const std::wstring& url, long long first, 
         answer.error = ::GetLastError();
         return request;
     }
-    DWORD size = sizeof answer.status;
-    ::HttpQueryInfoW(request.Get(), HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &answer.status, &size, nullptr);
+    static_cast<HttpAnswer&>(answer) = ReadAnswer(request.Get());
     answer.contentRange = QueryHeader(request.Get(), HTTP_QUERY_CONTENT_RANGE);
-    answer.lastModified = QueryHeader(request.Get(), HTTP_QUERY_LAST_MODIFIED);
-    answer.etag = QueryHeader(request.Get(), HTTP_QUERY_ETAG);
-    answer.contentType = QueryHeader(request.Get(), HTTP_QUERY_CONTENT_TYPE);
-    answer.contentEncoding = QueryHeader(request.Get(), HTTP_QUERY_CONTENT_ENCODING);
-    answer.contentLength = ParseCount(QueryHeader(request.Get(), HTTP_QUERY_CONTENT_LENGTH).c_str());
     wchar_t where[2048] = {};
     DWORD bytes = sizeof where;
     if (::InternetQueryOptionW(request.Get(), INTERNET_OPTION_URL, where, &bytes)) answer.url = where;
@@ -89,8 +83,9 @@ long long CheckInstaller(HINTERNET session, const CheckedPackage& package, const
     if (probe.status != 200 && probe.status != 206)
         return error(L"the download server answers " + std::to_wstring(probe.status) + L": " + url);
     // Content-Range read by the engine's own parser.
-    const ContentRange range = ParseContentRange(probe.contentRange);
-    long long total = range.total;
+    // The size as the engine learns it from the probe, Content-Range read by the engine's parser.
+    const ContentRange& range = probe.range;
+    long long total = ProbedSize(probe);
     const bool ranges = probe.status == 206;
     if (ranges && (range.first != 0 || range.last != 0 || range.total <= 0))
         return error(L"the probe (Range: bytes=0-0) gets Content-Range '" + probe.contentRange +
@@ -98,7 +93,6 @@ long long CheckInstaller(HINTERNET session, const CheckedPackage& package, const
     if (!ranges) {
         report.Warning(kConfigName, line, L"the server ignores Range (200 for bytes=0-0): every run downloads the "
                                           L"whole file and nothing resumes" + languages);
-        total = probe.contentLength;
     }
     request.Reset();
 
@@ -112,8 +106,8 @@ long long CheckInstaller(HINTERNET session, const CheckedPackage& package, const
            read)
         got += read;
     // (A compressed body is refused before it is judged; that error is said below.)
-    if (request && (head.status == 200 || head.status == 206) && !IsEncodedBody(head.contentEncoding) &&
-        CannotBeInstaller(fileName, head.contentType, firstBytes.data(), got)) {
+    if (request && (head.status == 200 || head.status == 206) && !IsEncodedBody(head.encoding) &&
+        CannotBeInstaller(fileName, head.type, firstBytes.data(), got)) {
         std::wstring shown;
         for (DWORD i = 0; i < got && i < 16; ++i)
             shown += firstBytes[i] >= 0x20 && firstBytes[i] < 0x7F ? static_cast<wchar_t>(firstBytes[i]) : L'.';
@@ -128,7 +122,7 @@ long long CheckInstaller(HINTERNET session, const CheckedPackage& package, const
     const long long from = total > 0 ? total / 2 : 0;
     const std::wstring asked = L"bytes=" + std::to_wstring(from) + L"-";
     request = Ask(session, url, from, -1, middle);
-    const ContentRange rest = ParseContentRange(middle.contentRange);
+    const ContentRange& rest = middle.range;
     if (middle.error)
         error(L"a second request fails (WinINet error " + std::to_wstring(middle.error) + L")");
     else if (ranges && middle.status != 206)
@@ -141,12 +135,12 @@ long long CheckInstaller(HINTERNET session, const CheckedPackage& package, const
     request.Reset();
 
     // The installer names a file's version by its Last-Modified, and its ETag where there is one.
-    if (probe.lastModified.empty() && probe.etag.empty())
+    if (!probe.version.Named())
         error(L"no Last-Modified: an interrupted download starts again from zero, and the wizard shows no percentage");
-    else if (!middle.error && (middle.lastModified != probe.lastModified || middle.etag != probe.etag))
-        error(L"Last-Modified changes between two requests ('" + probe.lastModified + L"', then '" +
-              middle.lastModified + L"'): every run starts the download again from zero");
-    for (const std::wstring& encoding : {probe.contentEncoding, middle.contentEncoding})
+    else if (!middle.error && !middle.version.Matches(probe.version))
+        error(L"Last-Modified changes between two requests ('" + probe.version.date + L"', then '" +
+              middle.version.date + L"'): every run starts the download again from zero");
+    for (const std::wstring& encoding : {probe.encoding, middle.encoding})
         if (IsEncodedBody(encoding)) {
             error(L"the server sends Content-Encoding: " + encoding +
                   L": the installer refuses the compressed body and says the server has a problem");
@@ -183,13 +177,13 @@ long long CheckInstaller(HINTERNET session, const CheckedPackage& package, const
 
 // Each address as every language makes it, the language the wizard starts in first: address ->
 // the languages that ask for it.
-using Addresses = std::vector<std::pair<std::wstring, std::vector<std::wstring>>>;
+using LanguageAddresses = std::vector<std::pair<std::wstring, std::vector<std::wstring>>>;
 
-Addresses AddressesOf(const CheckedPackage& package, const AddressKey& key, int stage = 1) {
+LanguageAddresses AddressesOf(const CheckedPackage& package, const AddressKey& key, int stage = 1) {
     std::vector<std::wstring> languages = {package.startLanguage};
     for (const LanguageSection& section : package.sections)
         if (!section.duplicate && section.name != package.startLanguage) languages.push_back(section.name);
-    Addresses addresses;
+    LanguageAddresses addresses;
     for (const std::wstring& language : languages) {
         LoadTexts(language, package.language);
         const std::wstring url = ExpandedAddress(key, stage);
@@ -205,7 +199,7 @@ Addresses AddressesOf(const CheckedPackage& package, const AddressKey& key, int 
 }
 
 // Which languages ask for an address, where the languages ask for different ones.
-std::wstring ForLanguages(const Addresses& addresses, size_t index) {
+std::wstring ForLanguages(const LanguageAddresses& addresses, size_t index) {
     if (addresses.size() < 2) return std::wstring();
     std::wstring names;
     for (const std::wstring& language : addresses[index].second) names += (names.empty() ? L"" : L", ") + language;
@@ -223,7 +217,7 @@ const Expected kTracking = {true, L": the stage is not counted", L": the stage m
 
 // One warning for each way the addresses fail, naming the addresses that fail so.
 void CheckAnswers(HINTERNET session, const std::wstring& what, int line,
-                  const Addresses& addresses, const Expected& expected, Report& report) {
+                  const LanguageAddresses& addresses, const Expected& expected, Report& report) {
     std::vector<std::pair<std::wstring, std::wstring>> failures;  // how -> which addresses
     for (size_t i = 0; i < addresses.size(); ++i) {
         Answer answer;
@@ -260,7 +254,7 @@ void CheckTracking(const CheckedPackage& package, const AddressKey& key, Report&
     InternetHandle session = OpenSession(kTrackingAgent);
     if (!session) return report.Error(L"WendrakeCheck", 0, L"WinINet cannot be opened");
     for (int stage = 1; stage <= 3; ++stage) {
-        Addresses addresses = AddressesOf(package, key, stage);
+        LanguageAddresses addresses = AddressesOf(package, key, stage);
         if (!IsWebAddress(addresses.front().first)) return;  // said with the settings
         CheckAnswers(session.Get(), key.name + L" for stage " + std::to_wstring(stage),
                      package.ConfigLine(key.name), addresses, kTracking, report);
@@ -284,7 +278,7 @@ void CheckOnline(const CheckedPackage& package, Report& report) {
             CheckTracking(package, key, report);
             continue;
         }
-        const Addresses addresses = AddressesOf(package, key);
+        const LanguageAddresses addresses = AddressesOf(package, key);
         if (key.use == AddressUse::Page) {
             CheckAnswers(session.Get(), key.name, package.ConfigLine(key.name), addresses, kPage, report);
             continue;
