@@ -5,22 +5,12 @@
 namespace {
 
 WizardWindow* g_mainWizard = nullptr;
-double g_screenDensity = 96.0;
 HCURSOR g_linkCursor = nullptr;
 
 }  // namespace
 
 WizardWindow* MainWizard() { return g_mainWizard; }
 void SetMainWizard(WizardWindow* wizard) { g_mainWizard = wizard; }
-
-double ScreenDensity() { return g_screenDensity; }
-
-void RecordScreenDensity() {
-    HDC screen = ::GetDC(nullptr);
-    if (!screen) return;
-    g_screenDensity = ::GetDeviceCaps(screen, LOGPIXELSX);
-    ::ReleaseDC(nullptr, screen);
-}
 
 HCURSOR LinkCursor() { return g_linkCursor; }
 

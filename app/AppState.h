@@ -9,10 +9,6 @@ class WizardWindow;
 WizardWindow* MainWizard();
 void SetMainWizard(WizardWindow* wizard);
 
-// The screen's horizontal logical pixels per inch; 96 until recorded.
-double ScreenDensity();
-void RecordScreenDensity();
-
 // The hand cursor shown over links (cursor resource 143).
 HCURSOR LinkCursor();
 void LoadLinkCursor();

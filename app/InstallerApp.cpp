@@ -9,6 +9,7 @@
 #include "app/AppState.h"
 #include "config/Settings.h"
 #include "config/Texts.h"
+#include "wizard/Density.h"
 #include "wizard/WizardWindow.h"
 
 bool IsProductWindowOpen() {

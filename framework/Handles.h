@@ -75,6 +75,12 @@ struct GdiObjectTraits {
     static void Close(Handle h) { ::DeleteObject(h); }
 };
 
+struct MemoryDCTraits {
+    using Handle = HDC;
+    static Handle Empty() { return nullptr; }
+    static void Close(Handle h) { ::DeleteDC(h); }
+};
+
 using FileHandle = UniqueHandle<FileHandleTraits>;
 using KernelHandle = UniqueHandle<KernelHandleTraits>;
 using RegKey = UniqueHandle<RegKeyTraits>;
@@ -82,6 +88,8 @@ using InternetHandle = UniqueHandle<InternetHandleTraits>;
 using Font = UniqueHandle<GdiObjectTraits<HFONT>>;
 using Brush = UniqueHandle<GdiObjectTraits<HBRUSH>>;
 using Bitmap = UniqueHandle<GdiObjectTraits<HBITMAP>>;
+// A device context made with CreateCompatibleDC.
+using MemoryDC = UniqueHandle<MemoryDCTraits>;
 
 // A device context borrowed from a window with GetDC and given back on scope exit.
 class WindowDC {

@@ -6,7 +6,15 @@
 #include "config/Texts.h"
 #include "pages/PageStyle.h"
 #include "resources/resource.h"
+#include "wizard/Density.h"
 #include "wizard/Layout.h"
+
+namespace {
+
+// The web content's place on the page, in design pixels.
+const RECT kContentArea = {0, 0, 460, 445};
+
+}  // namespace
 
 const MessageEntry<PreloaderPage> PreloaderPage::kMessages[] = {
     {WM_PAINT, kAny, kAny, &PreloaderPage::OnPaint},
@@ -25,11 +33,10 @@ bool PreloaderPage::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESUL
 bool PreloaderPage::OnInitDialog() {
     // Decoded when the page first shows rather than at start-up, where decoding the JPEG took a
     // third of the time to the wizard's first paint.
-    picture_.Load(ProgramFolder() + L"Preloader.jpg");
-    FixDialogLayout(hwnd_, IDD_PRELOADER);
+    picture_.Load(ProgramFolder(), L"Preloader.jpg");
+    LayOut();
     // Without the content window the page just keeps showing its picture.
-    const RECT area = {0, 0, 460, 445};
-    if (!content_.Create(IDC_CONTENT, area, hwnd_)) return true;
+    if (!content_.Create(IDC_CONTENT, Scaled(kContentArea), hwnd_)) return true;
     std::wstring address = AppSettings().ContentLink;
     ExpandUrlPlaceholders(address);
     // Hidden until its page has loaded without an error; it then shows itself.
@@ -39,12 +46,23 @@ bool PreloaderPage::OnInitDialog() {
     return true;
 }
 
+void PreloaderPage::LayOut() {
+    FixDialogLayout(hwnd_, IDD_PRELOADER);
+    // A sharper variant of the picture may suit a new density better.
+    picture_.Load(ProgramFolder(), L"Preloader.jpg");
+    if (HWND content = content_.Handle()) {
+        RECT area = Scaled(kContentArea);
+        ::SetWindowPos(content, nullptr, area.left, area.top, area.right - area.left, area.bottom - area.top,
+                       SWP_NOZORDER | SWP_NOACTIVATE);
+    }
+    ::InvalidateRect(hwnd_, nullptr, TRUE);
+}
+
 LRESULT PreloaderPage::OnPaint(WPARAM, LPARAM) {
     PAINTSTRUCT paint;
     HDC dc = ::BeginPaint(hwnd_, &paint);
     // Where the picture does not reach, the frame's background shows through.
-    SIZE size = picture_.SizeInPixels(nullptr);
-    picture_.Draw(dc, 0, 0, size.cx, size.cy, 1.0);
+    picture_.Draw(dc, 0, 0);
     ::EndPaint(hwnd_, &paint);
     return 0;
 }

@@ -3,7 +3,7 @@
 
 #include "framework/Window.h"
 #include "wizard/ContentBrowser.h"
-#include "wizard/Picture.h"
+#include "wizard/DensityPicture.h"
 
 class PreloaderPage : public Dialog {
 public:
@@ -11,6 +11,8 @@ public:
     bool OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) override;
 
     const ContentBrowser& Content() const { return content_; }
+    // Lays the page out at the recorded density (again after a change of density).
+    void LayOut();
 
 protected:
     bool OnInitDialog() override;
@@ -21,6 +23,6 @@ private:
     LRESULT OnCtlColor(WPARAM, LPARAM);
     static const MessageEntry<PreloaderPage> kMessages[];
 
-    Picture picture_;
+    DensityPicture picture_;
     ContentBrowser content_;
 };

@@ -9,6 +9,8 @@ public:
     WelcomePage();
     bool OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) override;
     void SetPageTexts();
+    // Lays the page out at the recorded density (again after a change of density).
+    void LayOut();
 
 protected:
     bool OnInitDialog() override;

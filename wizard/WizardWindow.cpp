@@ -9,6 +9,7 @@
 #include "download/Registry.h"
 #include "download/Shortcut.h"
 #include "resources/resource.h"
+#include "wizard/Density.h"
 #include "wizard/Layout.h"
 
 namespace {
@@ -17,7 +18,6 @@ constexpr UINT_PTR kProgressTimer = 1;
 // Fires once, after the first paint (a timer comes after painting): starting the hidden browser
 // for the first tracking address before it took a third of the time to the wizard's first paint.
 constexpr UINT_PTR kFirstTrackingTimer = 2;
-const POINT kPageOrigin = {21, 92};
 // What the frame shows behind its texts when BackGround.bmp is missing or cannot be decoded.
 const COLORREF kPlainBackground = RGB(28, 36, 52);
 
@@ -36,7 +36,7 @@ const MessageEntry<WizardWindow> WizardWindow::kMessages[] = {
     {WM_DOWNLOAD_STATUS, kAny, kAny, &WizardWindow::OnDownloadStatusMessage},
 };
 
-WizardWindow::WizardWindow() : Dialog(IDD_WIZARD) { background_.Load(ProgramFolder() + L"BackGround.bmp"); }
+WizardWindow::WizardWindow() : Dialog(IDD_WIZARD) { background_.Load(ProgramFolder(), L"BackGround.bmp"); }
 
 WizardWindow::~WizardWindow() {
     // No notification may reach a frame that is going away.
@@ -44,12 +44,15 @@ WizardWindow::~WizardWindow() {
 }
 
 bool WizardWindow::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) {
-    return DispatchTable(this, kMessages, message, wParam, lParam, result) ||
+    return OnWindowingMessage(message, wParam, lParam, result) ||
+           DispatchTable(this, kMessages, message, wParam, lParam, result) ||
            Dialog::OnMessage(message, wParam, lParam, result);
 }
 
 bool WizardWindow::OnInitDialog() {
-    FixDialogLayout(hwnd_, IDD_WIZARD);
+    // The monitor the window opens on may have another density than the one recorded at start.
+    RecordWindowDensity(hwnd_);
+    LayOut();
 
     RECT window, screen;
     ::GetWindowRect(hwnd_, &window);
@@ -58,19 +61,10 @@ bool WizardWindow::OnInitDialog() {
     ::SetWindowPos(hwnd_, nullptr, screen.left + (screen.right - screen.left - width) / 2,
                    screen.top + (screen.bottom - screen.top - height) / 2, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
 
-    RECT bar;
-    HWND progress = Item(IDC_PROGRESS);
-    ::GetWindowRect(progress, &bar);
-    ::MapWindowPoints(nullptr, hwnd_, reinterpret_cast<POINT*>(&bar), 2);
-    ::MoveWindow(progress, bar.left, bar.top, bar.right - bar.left, 16, FALSE);
-
     ::ShowWindow(hwnd_, SW_SHOW);
     ::SetWindowTextW(hwnd_, AppTexts().ApplicationTitle.c_str());
 
-    if (welcomePage_.Create(hwnd_)) {
-        ::SetWindowPos(welcomePage_.Handle(), nullptr, kPageOrigin.x, kPageOrigin.y, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
-        ::ShowWindow(welcomePage_.Handle(), SW_SHOW);
-    }
+    if (welcomePage_.Create(hwnd_)) ShowPage(welcomePage_);
     stage_ = 1;
     ShowStage(1);
     ::SetFocus(Item(IDC_CONTINUE));
@@ -81,7 +75,7 @@ bool WizardWindow::OnInitDialog() {
 void WizardWindow::ShowItem(int id, bool show) { ::ShowWindow(Item(id), show ? SW_SHOW : SW_HIDE); }
 
 void WizardWindow::ShowPage(Dialog& page) {
-    ::SetWindowPos(page.Handle(), nullptr, kPageOrigin.x, kPageOrigin.y, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
+    PlacePage(page);
     ::ShowWindow(page.Handle(), SW_SHOW);
 }
 
@@ -371,7 +365,7 @@ LRESULT WizardWindow::OnClose(WPARAM, LPARAM) {
 LRESULT WizardWindow::OnPaint(WPARAM, LPARAM) {
     PAINTSTRUCT paint;
     HDC dc = ::BeginPaint(hwnd_, &paint);
-    if (!background_.Draw(dc, 0, 0, 1.0)) {
+    if (!background_.Draw(dc, 0, 0)) {
         // White texts need something dark under them, and old texts must not shine through.
         Brush plain(::CreateSolidBrush(kPlainBackground));
         ::FillRect(dc, &paint.rcPaint, plain.Get());
@@ -386,7 +380,6 @@ LRESULT WizardWindow::OnCtlColor(WPARAM wParam, LPARAM lParam) {
     ::SetBkMode(dc, TRANSPARENT);
     ::SetTextColor(dc, RGB(255, 255, 255));
     if (control == Item(IDC_PERCENT)) {
-        if (!percentFont_) percentFont_ = MakeFont(L"Arial", 90, FW_BOLD, false, false, DEFAULT_CHARSET);
         ::SelectObject(dc, percentFont_.Get());
         ::SetTextColor(dc, RGB(0, 0, 0));
     }

@@ -13,7 +13,7 @@
 #include "pages/InstallLocationPage.h"
 #include "pages/PreloaderPage.h"
 #include "pages/WelcomePage.h"
-#include "wizard/Picture.h"
+#include "wizard/DensityPicture.h"
 
 // Posted to the frame for every engine notification (wParam: the code).
 constexpr UINT WM_DOWNLOAD_STATUS = WM_APP + 1;
@@ -57,6 +57,13 @@ private:
     void TrackStage(int n);
     void ShowItem(int id, bool show);
 
+    // The frame's layout at the density (WizardWindowLayout.cpp).
+    void LayOut();
+    void PlacePage(Dialog& page);
+    bool OnWindowingMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result);
+    LRESULT OnDensityChanged(WPARAM, LPARAM);
+    LRESULT OnGetScaledSize(WPARAM, LPARAM);
+
     static void NotifyFromEngine(unsigned long code, void* context);
 
     LRESULT OnContinueClicked(WPARAM, LPARAM);
@@ -68,13 +75,14 @@ private:
     LRESULT OnCtlColor(WPARAM, LPARAM);
     LRESULT OnDownloadStatusMessage(WPARAM, LPARAM);
     static const MessageEntry<WizardWindow> kMessages[];
+    static const MessageEntry<WizardWindow> kWindowingMessages[];
 
     WelcomePage welcomePage_;
     InstallLocationPage installLocationPage_;
     PreloaderPage preloaderPage_;
     FeaturesPage featuresPage_;
     DownloadEngine engine_;
-    Picture background_;
+    DensityPicture background_;
     Font percentFont_;
 
     int stage_ = 1;

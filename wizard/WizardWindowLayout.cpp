@@ -1,0 +1,92 @@
+// The frame's layout at the screen's density, again when the window moves to a monitor of
+// another density.
+#include <windows.h>
+#include <commctrl.h>
+
+#include "config/Settings.h"
+#include "resources/resource.h"
+#include "wizard/Density.h"
+#include "wizard/Layout.h"
+#include "wizard/WizardWindow.h"
+
+namespace {
+
+// Defined from Windows 8.1 (and 10 1703) on, and so not in the XP-level headers we build with.
+constexpr UINT kDensityChanged = 0x02E0;   // WM_DPICHANGED
+constexpr UINT kGetScaledSize = 0x02E4;    // WM_GETDPISCALEDSIZE
+
+// Where the pages sit on the background picture, in design pixels.
+const POINT kPageOrigin = {21, 92};
+// The progress bar's height in design pixels; its template height in dialog units is too thin.
+constexpr int kProgressHeight = 16;
+
+}  // namespace
+
+const MessageEntry<WizardWindow> WizardWindow::kWindowingMessages[] = {
+    {kDensityChanged, kAny, kAny, &WizardWindow::OnDensityChanged},
+    {kGetScaledSize, kAny, kAny, &WizardWindow::OnGetScaledSize},
+};
+
+bool WizardWindow::OnWindowingMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) {
+    return DispatchTable(this, kWindowingMessages, message, wParam, lParam, result);
+}
+
+void WizardWindow::LayOut() {
+    FixDialogLayout(hwnd_, IDD_WIZARD);
+
+    HWND progress = Item(IDC_PROGRESS);
+    RECT bar;
+    ::GetWindowRect(progress, &bar);
+    ::MapWindowPoints(nullptr, hwnd_, reinterpret_cast<POINT*>(&bar), 2);
+    ::MoveWindow(progress, bar.left, bar.top, bar.right - bar.left, Scaled(kProgressHeight), FALSE);
+
+    // The percentage is drawn in its own font (chosen again when it is painted); the label is
+    // told too, so that what it measures is what it shows.
+    Font percent = MakeFont(L"Arial", 90, FW_BOLD, false, false, DEFAULT_CHARSET);
+    ::SendMessageW(Item(IDC_PERCENT), WM_SETFONT, reinterpret_cast<WPARAM>(percent.Get()), FALSE);
+    percentFont_ = std::move(percent);
+
+    if (welcomePage_.Handle()) welcomePage_.LayOut();
+    if (installLocationPage_.Handle()) installLocationPage_.LayOut();
+    if (preloaderPage_.Handle()) preloaderPage_.LayOut();
+    if (featuresPage_.Handle()) featuresPage_.LayOut();
+    for (Dialog* page : {static_cast<Dialog*>(&welcomePage_), static_cast<Dialog*>(&installLocationPage_),
+                         static_cast<Dialog*>(&preloaderPage_), static_cast<Dialog*>(&featuresPage_)})
+        if (page->Handle()) PlacePage(*page);
+
+    // A sharper variant of the picture may suit the new density better.
+    background_.Load(ProgramFolder(), L"BackGround.bmp");
+    ::InvalidateRect(hwnd_, nullptr, TRUE);
+}
+
+void WizardWindow::PlacePage(Dialog& page) {
+    ::SetWindowPos(page.Handle(), nullptr, Scaled(kPageOrigin.x), Scaled(kPageOrigin.y), 0, 0,
+                   SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+// The window moved to a monitor of another density, or the user changed the scale: everything
+// is laid out again. The window goes where Windows suggests, at the size of our own layout (the
+// one we gave Windows for the suggestion, below).
+LRESULT WizardWindow::OnDensityChanged(WPARAM wParam, LPARAM lParam) {
+    if (!SetScreenDensity(LOWORD(wParam))) return 0;
+    LayOut();
+    if (const RECT* suggested = reinterpret_cast<const RECT*>(lParam))
+        ::SetWindowPos(hwnd_, nullptr, suggested->left, suggested->top, 0, 0,
+                       SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    ::RedrawWindow(hwnd_, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
+    return 0;
+}
+
+// Windows 10 1703 and later ask, before a change of density, what size the window will want.
+LRESULT WizardWindow::OnGetScaledSize(WPARAM wParam, LPARAM lParam) {
+    SIZE* size = reinterpret_cast<SIZE*>(lParam);
+    SIZE design = DesignClientSize(IDD_WIZARD);
+    int density = static_cast<int>(wParam);
+    if (!size || !IsPlausibleDensity(density) || design.cx == 0) return FALSE;
+    RECT window = {0, 0, ScaledTo(design.cx, density), ScaledTo(design.cy, density)};
+    ::AdjustWindowRectEx(&window, static_cast<DWORD>(::GetWindowLongPtrW(hwnd_, GWL_STYLE)), FALSE,
+                         static_cast<DWORD>(::GetWindowLongPtrW(hwnd_, GWL_EXSTYLE)));
+    size->cx = window.right - window.left;
+    size->cy = window.bottom - window.top;
+    return TRUE;
+}
