@@ -29,6 +29,7 @@ bool FeaturesPage::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT
 bool FeaturesPage::OnInitDialog() {
     SetPageTexts();
     LayOut();
+    PassMouseToFrame(hwnd_);
     return false;  // the frame gives the focus once the page is shown
 }
 

@@ -50,6 +50,7 @@ bool InstallLocationPage::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, 
 bool InstallLocationPage::OnInitDialog() {
     termsPlace_ = Item(IDC_TERMS_LINK);
     LayOut();
+    PassMouseToFrame(hwnd_);
 
     // Always drive C:, whatever folder is chosen later.
     ULARGE_INTEGER freeToCaller;

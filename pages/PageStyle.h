@@ -21,5 +21,9 @@ int CtlColorId(HWND page, LPARAM control);
 // template's font on every control).
 Font MakeControlFont(HWND page, std::initializer_list<int> ids, int tenthsOfPoint, int weight);
 
+// Where the page shows no control, the mouse goes on to the frame, which is dragged by its
+// background.
+void PassMouseToFrame(HWND page);
+
 // Escape on a page: the frame decides what leaving means.
 void AskFrameToClose(HWND page);

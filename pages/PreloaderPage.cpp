@@ -35,6 +35,7 @@ bool PreloaderPage::OnInitDialog() {
     // third of the time to the wizard's first paint.
     picture_.Load(ProgramFolder(), L"Preloader.jpg");
     LayOut();
+    PassMouseToFrame(hwnd_);
     // Without the content window the page just keeps showing its picture.
     if (!content_.Create(IDC_CONTENT, Scaled(kContentArea), hwnd_)) return true;
     std::wstring address = AppSettings().ContentLink;

@@ -26,6 +26,7 @@ bool WelcomePage::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT&
 
 bool WelcomePage::OnInitDialog() {
     LayOut();
+    PassMouseToFrame(hwnd_);
     SetPageTexts();
 
     // Inserted by index, so the list keeps the file's order whatever the combo's sorting.

@@ -57,10 +57,12 @@ private:
     void TrackStage(int n);
     void ShowItem(int id, bool show);
 
-    // The frame's layout at the density (WizardWindowLayout.cpp).
+    // The frame's layout at the density, its icons, and how it is dragged (WizardWindowLayout.cpp).
     void LayOut();
     void PlacePage(Dialog& page);
+    void SetIcons();
     bool OnWindowingMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result);
+    LRESULT OnNcHitTest(WPARAM, LPARAM);
     LRESULT OnDensityChanged(WPARAM, LPARAM);
     LRESULT OnGetScaledSize(WPARAM, LPARAM);
 
@@ -84,6 +86,7 @@ private:
     DownloadEngine engine_;
     DensityPicture background_;
     Font percentFont_;
+    Icon bigIcon_, smallIcon_;
 
     int stage_ = 1;
     std::wstring installerFileName_;

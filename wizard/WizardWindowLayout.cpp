@@ -1,5 +1,5 @@
-// The frame's layout at the screen's density, again when the window moves to a monitor of
-// another density.
+// The frame's side of density and windowing: its layout at the screen's density (again when the
+// window moves to a monitor of another density), its icons, and dragging it by its background.
 #include <windows.h>
 #include <commctrl.h>
 
@@ -23,6 +23,7 @@ constexpr int kProgressHeight = 16;
 }  // namespace
 
 const MessageEntry<WizardWindow> WizardWindow::kWindowingMessages[] = {
+    {WM_NCHITTEST, kAny, kAny, &WizardWindow::OnNcHitTest},
     {kDensityChanged, kAny, kAny, &WizardWindow::OnDensityChanged},
     {kGetScaledSize, kAny, kAny, &WizardWindow::OnGetScaledSize},
 };
@@ -56,12 +57,35 @@ void WizardWindow::LayOut() {
 
     // A sharper variant of the picture may suit the new density better.
     background_.Load(ProgramFolder(), L"BackGround.bmp");
+    SetIcons();
     ::InvalidateRect(hwnd_, nullptr, TRUE);
 }
 
 void WizardWindow::PlacePage(Dialog& page) {
     ::SetWindowPos(page.Handle(), nullptr, Scaled(kPageOrigin.x), Scaled(kPageOrigin.y), 0, 0,
                    SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+void WizardWindow::SetIcons() {
+    // The sizes the shell shows at 96 dots per inch, scaled: the icon file has them drawn at
+    // several sizes, and the system picks and scales the nearest.
+    HINSTANCE module = ::GetModuleHandleW(nullptr);
+    Icon big(static_cast<HICON>(::LoadImageW(module, MAKEINTRESOURCEW(IDI_WENDRAKE), IMAGE_ICON, Scaled(32),
+                                             Scaled(32), LR_DEFAULTCOLOR)));
+    Icon small(static_cast<HICON>(::LoadImageW(module, MAKEINTRESOURCEW(IDI_WENDRAKE), IMAGE_ICON, Scaled(16),
+                                               Scaled(16), LR_DEFAULTCOLOR)));
+    if (big) ::SendMessageW(hwnd_, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(big.Get()));
+    if (small) ::SendMessageW(hwnd_, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(small.Get()));
+    // The window no longer shows the old icons: they can go.
+    if (big) bigIcon_ = std::move(big);
+    if (small) smallIcon_ = std::move(small);
+}
+
+// The window has no caption: its background is one. Controls answer for themselves; the pages
+// pass the mouse on where they have no control (pages/PageStyle.cpp).
+LRESULT WizardWindow::OnNcHitTest(WPARAM wParam, LPARAM lParam) {
+    LRESULT hit = ::DefWindowProcW(hwnd_, WM_NCHITTEST, wParam, lParam);
+    return hit == HTCLIENT ? HTCAPTION : hit;
 }
 
 // The window moved to a monitor of another density, or the user changed the scale: everything

@@ -1,5 +1,6 @@
-// The wizard's frame on the real wizard of the pages tests, moved to a screen of another density
-// while it is open.
+// The wizard's frame as a window the user handles, on the real wizard of the pages tests: dragged
+// by its background, minimized and restored through its system menu, its icons, and moved to a
+// screen of another density while it is open.
 #include "PagesFixture.h"
 
 #include <commctrl.h>
@@ -34,6 +35,53 @@ SIZE ClientSize(HWND window) {
 std::string Text(const RECT& r) {
     return std::to_string(r.left) + "," + std::to_string(r.top) + "-" + std::to_string(r.right) + "," +
            std::to_string(r.bottom);
+}
+
+// Real mouse input, through the system's input queue: the window's own hit testing and the
+// system's move loop see what a user's mouse makes.
+void Mouse(DWORD flags, POINT at) {
+    INPUT input = {};
+    input.type = INPUT_MOUSE;
+    input.mi.dx = ::MulDiv(at.x, 65535, ::GetSystemMetrics(SM_CXSCREEN) - 1);
+    input.mi.dy = ::MulDiv(at.y, 65535, ::GetSystemMetrics(SM_CYSCREEN) - 1);
+    input.mi.dwFlags = flags | MOUSEEVENTF_ABSOLUTE | MOUSEEVENTF_MOVE;
+    ::SendInput(1, &input, sizeof input);
+}
+
+// Presses the left button at `from`, moves in steps to `from + by` and lets go; all of it is
+// queued before the loop runs, so the system's move loop, once it starts, finds every step.
+void Drag(POINT from, POINT by) {
+    Mouse(0, from);
+    RunLoopFor(50);
+    Mouse(MOUSEEVENTF_LEFTDOWN, from);
+    for (int step = 1; step <= 4; ++step) Mouse(0, POINT{from.x + by.x * step / 4, from.y + by.y * step / 4});
+    Mouse(MOUSEEVENTF_LEFTUP, POINT{from.x + by.x, from.y + by.y});
+}
+
+// A point of the window's client area (screen coordinates) where no visible control is.
+POINT EmptySpotOf(HWND window) {
+    RECT client;
+    ::GetClientRect(window, &client);
+    for (int y = client.bottom / 4; y < client.bottom; y += 5)
+        for (int x = client.right / 2; x < client.right; x += 5) {
+            POINT at = {x, y};
+            if (::ChildWindowFromPointEx(window, at, CWP_SKIPINVISIBLE) == window) {
+                ::ClientToScreen(window, &at);
+                return at;
+            }
+        }
+    return POINT{-1, -1};
+}
+
+SIZE IconSize(HWND window, WPARAM which) {
+    HICON icon = reinterpret_cast<HICON>(::SendMessageW(window, WM_GETICON, which, 0));
+    ICONINFO info = {};
+    if (!icon || !::GetIconInfo(icon, &info)) return SIZE{0, 0};
+    BITMAP bitmap = {};
+    ::GetObjectW(info.hbmColor ? info.hbmColor : info.hbmMask, sizeof bitmap, &bitmap);
+    if (info.hbmColor) ::DeleteObject(info.hbmColor);
+    if (info.hbmMask) ::DeleteObject(info.hbmMask);
+    return SIZE{bitmap.bmWidth, info.hbmColor ? bitmap.bmHeight : bitmap.bmHeight / 2};
 }
 
 // Places of the wizard that a change of density moves, in one list for comparing.
@@ -84,12 +132,84 @@ protected:
 
 }  // namespace
 
+TEST_F(FrameWindowTest, DraggedByTheBackgroundOfTheFrameAndOfAPageButNotByAButton) {
+    Start();
+    ::SetWindowPos(Frame(), nullptr, 100, 80, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
+    ::SetForegroundWindow(Frame());
+    RunLoopFor(50);
+
+    // The header band above the pages belongs to the frame alone.
+    RECT start = WindowRect(Frame());
+    POINT header = {Scaled(200), Scaled(40)};
+    ::ClientToScreen(Frame(), &header);
+    ASSERT_EQ(::WindowFromPoint(header), Frame());
+    Drag(header, POINT{60, 40});
+    ASSERT_TRUE(RunLoopUntil([&] { return WindowRect(Frame()).left != start.left; }, 5000)) << "the frame did not move";
+    RunLoopFor(100);
+    RECT moved = WindowRect(Frame());
+    EXPECT_EQ(moved.left, start.left + 60);
+    EXPECT_EQ(moved.top, start.top + 40);
+    EXPECT_EQ(moved.right - moved.left, start.right - start.left);
+
+    // An empty spot of the welcome page passes the mouse on: dragging there moves the frame too.
+    POINT onPage = EmptySpotOf(PageWith(IDC_LANGUAGE));
+    ASSERT_NE(onPage.x, -1);
+    Drag(onPage, POINT{-30, 20});
+    ASSERT_TRUE(RunLoopUntil([&] { return WindowRect(Frame()).left != moved.left; }, 5000)) << "the page did not pass the drag on";
+    RunLoopFor(100);
+    RECT again = WindowRect(Frame());
+    EXPECT_EQ(again.left, moved.left - 30);
+    EXPECT_EQ(again.top, moved.top + 20);
+
+    // A press on a button is the button's: the frame stays, the stage too (the press ends
+    // outside the button).
+    RECT button = WindowRect(FrameItem(IDC_CONTINUE));
+    Drag(POINT{(button.left + button.right) / 2, (button.top + button.bottom) / 2}, POINT{-80, -60});
+    RunLoopFor(300);
+    RECT after = WindowRect(Frame());
+    EXPECT_EQ(after.left, again.left);
+    EXPECT_EQ(after.top, again.top);
+    EXPECT_EQ(Wizard().Stage(), 1);
+}
+
+TEST_F(FrameWindowTest, ASystemMenuThatMinimizesRestoresAndClosesLikeCancelWithoutACaption) {
+    Start();
+    LONG_PTR style = ::GetWindowLongPtrW(Frame(), GWL_STYLE);
+    EXPECT_TRUE(style & WS_SYSMENU);
+    EXPECT_TRUE(style & WS_MINIMIZEBOX);
+    EXPECT_FALSE(style & WS_MAXIMIZEBOX);
+    EXPECT_NE(style & WS_CAPTION, static_cast<LONG_PTR>(WS_CAPTION)) << "the background picture is the caption";
+    HMENU menu = ::GetSystemMenu(Frame(), FALSE);
+    ASSERT_NE(menu, nullptr);
+    for (UINT command : {SC_MOVE, SC_MINIMIZE, SC_CLOSE})
+        EXPECT_NE(::GetMenuState(menu, command, MF_BYCOMMAND), static_cast<UINT>(-1)) << command;
+
+    // The taskbar button and the system menu both minimize through this command.
+    ::SendMessageW(Frame(), WM_SYSCOMMAND, SC_MINIMIZE, 0);
+    RunLoopFor(100);
+    EXPECT_TRUE(::IsIconic(Frame()));
+    ::SendMessageW(Frame(), WM_SYSCOMMAND, SC_RESTORE, 0);
+    RunLoopFor(100);
+    EXPECT_FALSE(::IsIconic(Frame()));
+    EXPECT_TRUE(::IsWindowVisible(Frame()));
+    EXPECT_TRUE(PageVisible(IDC_LANGUAGE));
+    EXPECT_EQ(Wizard().Stage(), 1);
+
+    // Close from the menu (or Alt+F4) is the frame's Cancel: the features page, not the end.
+    ::SendMessageW(Frame(), WM_SYSCOMMAND, SC_CLOSE, 0);
+    RunLoopFor(100);
+    EXPECT_TRUE(::IsWindow(Frame()));
+    EXPECT_TRUE(Wizard().FeaturesPageShown());
+}
+
 TEST_F(FrameWindowTest, MovedToADenserScreenEverythingIsLaidOutAgainAndBackAsItWas) {
     StartWithDemoTexts();
     GoToInstallLocation();
     const std::vector<std::string> none;
     ASSERT_EQ(TextsCut(Frame()), none);
     const Snapshot before = Take();
+    EXPECT_EQ(IconSize(Frame(), ICON_BIG).cx, 32);
+    EXPECT_EQ(IconSize(Frame(), ICON_SMALL).cx, 16);
 
     // Windows asks for the size first (10 1703 and later), then suggests a rectangle.
     SIZE asked = {};
@@ -117,6 +237,8 @@ TEST_F(FrameWindowTest, MovedToADenserScreenEverythingIsLaidOutAgainAndBackAsItW
         }
         // 9 points, 9 points bold, 14 points, 15 design pixels and 8.5 points, all at 144.
         EXPECT_EQ(at144.fontHeights, (std::vector<LONG>{-18, -18, -28, 23, -17}));
+        EXPECT_EQ(IconSize(Frame(), ICON_BIG).cx, 48);
+        EXPECT_EQ(IconSize(Frame(), ICON_SMALL).cx, 24);
         EXPECT_EQ(ControlsOutside(Frame()), none);
         EXPECT_EQ(TextsCut(Frame()), none);
 
@@ -139,6 +261,7 @@ TEST_F(FrameWindowTest, MovedToADenserScreenEverythingIsLaidOutAgainAndBackAsItW
     for (size_t i = 0; i < before.rects.size(); ++i)
         EXPECT_TRUE(EqualRect(&after.rects[i], &before.rects[i])) << i << ": " << Text(after.rects[i]);
     EXPECT_EQ(after.fontHeights, before.fontHeights);
+    EXPECT_EQ(IconSize(Frame(), ICON_BIG).cx, 32);
 }
 
 TEST_F(FrameWindowTest, ADensityChangeWithoutASuggestionOrWithANonsenseDensity) {
