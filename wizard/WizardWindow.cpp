@@ -214,6 +214,8 @@ void WizardWindow::StartDownload() {
     engine_.SetChecks(settings.InstallerSHA256, settings.InstallerSize, settings.InstallerSigner);
     engine_.Start(url, &WizardWindow::NotifyFromEngine, ReadStampFile(), downloadFolder_, nullptr, true);
     ::SetTimer(hwnd_, kProgressTimer, 1000, nullptr);
+    downloadStarted_ = true;
+    UpdateTaskbar();
 }
 
 // Runs on WinINet's threads: only hands the code to the window's own thread.
@@ -244,6 +246,7 @@ void WizardWindow::OnDownloadStatus(unsigned long code) {
         break;
     case DownloadRetrying:
         reconnecting_ = true;
+        UpdateTaskbar();
         break;
     case DownloadFailed:
     case DownloadOpenFailed:
@@ -268,6 +271,7 @@ LRESULT WizardWindow::OnTimer(WPARAM id, LPARAM) {
 }
 
 void WizardWindow::UpdateProgress() {
+    UpdateTaskbar();
     if (reconnecting_ && !featuresPageShown_) {
         SetStatus(AppTexts().TryingToConnect);
         return;
@@ -308,12 +312,14 @@ void WizardWindow::ShowFailure(const std::wstring Texts::*text) {
     reconnecting_ = false;
     failure_ = text;
     ::KillTimer(hwnd_, kProgressTimer);
+    UpdateTaskbar();
     // Behind the features page the failure waits for "Continue Installation".
     if (!featuresPageShown_) ShowStage(3);
 }
 
 void WizardWindow::Retry() {
     failure_ = nullptr;
+    UpdateTaskbar();
     SetStatus(AppTexts().DownloadingLabel);
     ShowStage(3);
     // The engine resumes the partial file; a complete one that did not start is tried again.
@@ -321,6 +327,28 @@ void WizardWindow::Retry() {
         LaunchInstaller();
     else
         StartDownload();
+}
+
+// What the taskbar button shows: the download's progress, yellow (paused) while it waits for the
+// connection to come back, red after a failure.
+void WizardWindow::UpdateTaskbar() {
+    using State = TaskbarProgress::State;
+    unsigned long long total = static_cast<unsigned long long>(engine_.totalBytes.load());
+    unsigned long long received = static_cast<unsigned long long>(engine_.receivedBytes.load());
+    bool known = total > 0 && engine_.progressValid.load();
+    if (received > total) received = total;
+    if (downloadComplete_ && !failure_)
+        taskbar_.Show(State::Normal, known ? total : 1, known ? total : 1);
+    else if (failure_)
+        taskbar_.Show(State::Error, known ? received : 0, known ? total : 0);
+    else if (!downloadStarted_)
+        taskbar_.Show(State::None);
+    else if (reconnecting_)
+        taskbar_.Show(State::Paused, known ? received : 0, known ? total : 0);
+    else if (known)
+        taskbar_.Show(State::Normal, received, total);
+    else
+        taskbar_.Show(State::Indeterminate);
 }
 
 // Hidden while it changes: the transparent label is then repainted over the background

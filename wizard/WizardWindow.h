@@ -14,6 +14,7 @@
 #include "pages/PreloaderPage.h"
 #include "pages/WelcomePage.h"
 #include "wizard/DensityPicture.h"
+#include "wizard/TaskbarProgress.h"
 
 // Posted to the frame for every engine notification (wParam: the code).
 constexpr UINT WM_DOWNLOAD_STATUS = WM_APP + 1;
@@ -56,8 +57,9 @@ private:
     void SetStatus(const std::wstring& text);
     void TrackStage(int n);
     void ShowItem(int id, bool show);
+    void UpdateTaskbar();
 
-    // The frame's layout at the density, its icons, and how it is dragged (WizardWindowLayout.cpp).
+    // The frame's layout at the density, its icons, and how it moves (WizardWindowLayout.cpp).
     void LayOut();
     void PlacePage(Dialog& page);
     void SetIcons();
@@ -87,10 +89,12 @@ private:
     DensityPicture background_;
     Font percentFont_;
     Icon bigIcon_, smallIcon_;
+    TaskbarProgress taskbar_;
 
     int stage_ = 1;
     std::wstring installerFileName_;
     std::wstring downloadFolder_;
+    bool downloadStarted_ = false;
     bool downloadComplete_ = false;
     bool featuresPageShown_ = false;
     bool stageTracked_[3] = {false, false, false};

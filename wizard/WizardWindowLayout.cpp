@@ -1,5 +1,6 @@
 // The frame's side of density and windowing: its layout at the screen's density (again when the
-// window moves to a monitor of another density), its icons, and dragging it by its background.
+// window moves to a monitor of another density), its icons, dragging it by its background, and
+// the taskbar button's progress.
 #include <windows.h>
 #include <commctrl.h>
 
@@ -29,6 +30,13 @@ const MessageEntry<WizardWindow> WizardWindow::kWindowingMessages[] = {
 };
 
 bool WizardWindow::OnWindowingMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) {
+    if (message == WM_INITDIALOG) TaskbarProgress::AllowButtonCreatedMessage(hwnd_);
+    if (message != 0 && message == TaskbarProgress::ButtonCreatedMessage()) {
+        taskbar_.Attach(hwnd_);
+        UpdateTaskbar();
+        result = 0;
+        return true;
+    }
     return DispatchTable(this, kWindowingMessages, message, wParam, lParam, result);
 }
 

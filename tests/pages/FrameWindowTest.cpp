@@ -1,10 +1,11 @@
 // The wizard's frame as a window the user handles, on the real wizard of the pages tests: dragged
-// by its background, minimized and restored through its system menu, its icons, and moved to a
-// screen of another density while it is open.
+// by its background, minimized and restored through its system menu, its icons, its taskbar
+// button's progress, and moved to a screen of another density while it is open.
 #include "PagesFixture.h"
 
 #include <commctrl.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -13,6 +14,7 @@
 #include "config/Texts.h"
 #include "resources/resource.h"
 #include "tests/support/LayoutChecks.h"
+#include "tests/support/TaskbarStandIn.h"
 #include "wizard/Density.h"
 
 namespace {
@@ -287,4 +289,60 @@ TEST_F(FrameWindowTest, ADensityChangeWithoutASuggestionOrWithANonsenseDensity) 
         EXPECT_EQ(WindowRect(Frame()).top, start.top);
     }
     ChangeDensity(96, nullptr);
+}
+
+TEST_F(FrameWindowTest, TaskbarButtonProgressOnlyOnceTheShellMadeTheButton) {
+    TaskbarStandIn taskbar;
+    ASSERT_TRUE(taskbar.Registered());
+    // Nobody listens on port 9: the engine keeps trying to connect.
+    settings["InstallerDownloadURL"] = "http://127.0.0.1:9/CorvanaPokerSetup.exe";
+    Start();
+    GoToInstallLocation();
+    Click(FrameItem(IDC_CONTINUE));
+    ASSERT_EQ(Wizard().Stage(), 3);
+    RunLoopFor(300);
+    // Windows before 7 never tell the window about its button: nothing is asked of the taskbar.
+    EXPECT_TRUE(taskbar.Calls().empty());
+
+    TaskbarStandIn::ButtonCreated(Frame());
+    std::vector<std::string> calls = taskbar.Calls();
+    ASSERT_GE(calls.size(), 3u);
+    EXPECT_EQ(calls[0], "CreateInstance");
+    EXPECT_NE(std::find(calls.begin(), calls.end(), "HrInit"), calls.end());
+    // Yellow while the engine waits for the connection, from its first retry on.
+    ASSERT_TRUE(RunLoopUntil([&] { return !taskbar.Progress().empty() && taskbar.Progress().back() == "state 8"; },
+                             10000))
+        << taskbar.Calls().size();
+}
+
+TEST_F(FrameWindowTest, TaskbarButtonTurnsRedOnAFailureAndBackOnRetry) {
+    TaskbarStandIn taskbar;
+    // No file name in the address: every download attempt fails at once.
+    settings["InstallerDownloadURL"] = "http://127.0.0.1:9/";
+    Start();
+    TaskbarStandIn::ButtonCreated(Frame());
+    EXPECT_EQ(taskbar.Progress(), (std::vector<std::string>{"state 0"}));
+    GoToInstallLocation();
+    Click(FrameItem(IDC_CONTINUE));
+    ASSERT_TRUE(RunLoopUntil([&] { return Wizard().ShowsFailure(); }));
+    // The download started with no size known yet, then failed.
+    EXPECT_EQ(taskbar.Progress(), (std::vector<std::string>{"state 0", "state 1", "state 4"}));
+    Click(FrameItem(IDC_CONTINUE));  // Retry
+    ASSERT_TRUE(RunLoopUntil([&] { return taskbar.Progress().size() >= 5; }));
+    EXPECT_EQ(taskbar.Progress(), (std::vector<std::string>{"state 0", "state 1", "state 4", "state 1", "state 4"}));
+}
+
+TEST_F(FrameWindowTest, ATaskbarWithoutTheWindows7InterfaceIsLeftAlone) {
+    TaskbarStandIn vista(true);
+    settings["InstallerDownloadURL"] = "http://127.0.0.1:9/";
+    Start();
+    TaskbarStandIn::ButtonCreated(Frame());
+    GoToInstallLocation();
+    Click(FrameItem(IDC_CONTINUE));
+    ASSERT_TRUE(RunLoopUntil([&] { return Wizard().ShowsFailure(); }));
+    // Asked for, refused, and never called.
+    std::vector<std::string> calls = vista.Calls();
+    EXPECT_NE(std::find(calls.begin(), calls.end(), "QueryInterface ITaskbarList3"), calls.end());
+    EXPECT_TRUE(vista.Progress().empty());
+    EXPECT_EQ(std::find(calls.begin(), calls.end(), "HrInit"), calls.end());
 }

@@ -18,6 +18,7 @@
 #include "recorder/RecorderClient.h"
 #include "resources/resource.h"
 #include "tests/support/LayoutChecks.h"
+#include "tests/support/TaskbarStandIn.h"
 #include "tests/support/TestSupport.h"
 #include "wizard/Density.h"
 #include "wizard/WizardWindow.h"
@@ -299,6 +300,47 @@ TEST_F(FrameTest, NoTrackingWithoutAnAddress) {
     Click(frame, IDC_CONTINUE);
     Pump(1500);
     EXPECT_TRUE(launches_.Records(L"iexplore.exe").empty());
+}
+
+// The taskbar button follows the download like the progress bar: normal, with the bytes received
+// of the whole, up to the end. (The failure and paused states are in the pages tests.)
+TEST_F(FrameTest, TaskbarButtonShowsTheDownloadsProgressToTheEnd) {
+    ::OleInitialize(nullptr);
+    {
+        TaskbarStandIn taskbar;
+        ASSERT_TRUE(taskbar.Registered());
+        ServeInstaller(L"FrameTaskbarSetup.exe", 6 * 1024 * 1024);
+        Configure(url_ + L"/slow/FrameTaskbarSetup.exe");
+        WizardWindow frame;
+        SetMainWizard(&frame);
+        ASSERT_TRUE(frame.Create(nullptr));
+        TaskbarStandIn::ButtonCreated(frame.Handle());
+        Pump(200);
+        Click(frame, IDC_CONTINUE);
+        Click(frame, IDC_CONTINUE);
+        ASSERT_EQ(frame.Stage(), 3);
+        EXPECT_TRUE(PumpUntil([&] { return frame.Handle() == nullptr; }, 60000));
+
+        std::vector<std::string> progress = taskbar.Progress();
+        ASSERT_GE(progress.size(), 4u);
+        EXPECT_EQ(progress.front(), "state 0");
+        EXPECT_EQ(progress.back(), "state 2");
+        const std::string whole = std::to_string(6 * 1024 * 1024);
+        EXPECT_EQ(progress[progress.size() - 2], "value " + whole + " " + whole);
+        // Every value on the way is of the whole file, and none goes back.
+        unsigned long long last = 0;
+        int values = 0;
+        for (const std::string& step : progress) {
+            unsigned long long done = 0, total = 0;
+            if (std::sscanf(step.c_str(), "value %llu %llu", &done, &total) != 2) continue;
+            ++values;
+            EXPECT_EQ(std::to_string(total), whole);
+            EXPECT_GE(done, last);
+            last = done;
+        }
+        EXPECT_GE(values, 2);
+    }
+    ::OleUninitialize();
 }
 
 // Shows every page in every language of the demo's Language.ini at this process's density, and
