@@ -79,6 +79,9 @@ bool DensityPicture::Rescale(SIZE shown) {
 bool DensityPicture::Draw(HDC dc, int x, int y) {
     if (!picture_.Loaded()) return false;
     SIZE shown = ShownSize();
+    // At its own size the picture is drawn as it is, with nothing to scale or keep.
+    SIZE natural = picture_.SizeInPixels(nullptr);
+    if (shown.cx == natural.cx && shown.cy == natural.cy) return picture_.Draw(dc, x, y, shown.cx, shown.cy, 1.0);
     if (transparent_) {
         // A picture with see-through parts keeps them: the system draws it, smoothly scaled.
         int oldMode = ::SetStretchBltMode(dc, HALFTONE);
