@@ -7,6 +7,7 @@
 #include <memory>
 
 #include "app/AppState.h"
+#include "app/WizardLock.h"
 #include "config/Settings.h"
 #include "config/Texts.h"
 #include "wizard/Density.h"
@@ -20,13 +21,13 @@ bool IsProductWindowOpen() {
     return ::FindWindowW(nullptr, title.c_str()) != nullptr;
 }
 
-bool IsInstallerWindowOpen(const std::wstring& languageFile) {
+HWND FindInstallerWindow(const std::wstring& languageFile) {
     for (const std::wstring& language : ListLanguages(languageFile)) {
         std::wstring title = ReadLanguageValue(language, L"ApplicationTitle", languageFile, true);
         if (title.empty()) continue;
-        if (::FindWindowW(nullptr, title.c_str())) return true;
+        if (HWND window = ::FindWindowW(nullptr, title.c_str())) return window;
     }
-    return false;
+    return nullptr;
 }
 
 namespace {
@@ -50,10 +51,19 @@ bool InstallerApp::Start() {
     // Texts first, so that the refusals speak the default language.
     LoadTexts(language);
 
+    // The product check comes first: a copy that holds the lock while it shows that refusal
+    // would have the next copy say that an installer is open.
+    WizardLock lock;
+    HWND otherInstaller = nullptr;
     if (IsProductWindowOpen()) {
         Refuse(AppTexts().ApplicationOpenMsg);
-    } else if (IsInstallerWindowOpen(LanguageFilePath())) {
+    } else if (!lock.Acquire(AppSettings().BrandProduct)) {
         Refuse(AppTexts().OtherInstallerOpenMsg);
+        lock.BringHolderToFront();
+    } else if ((otherInstaller = FindInstallerWindow(LanguageFilePath())) != nullptr) {
+        // Another product's installer, or one from before the lock, under one of our titles.
+        Refuse(AppTexts().OtherInstallerOpenMsg);
+        BringToFront(otherInstaller);
     } else {
         RecordScreenDensity();
         auto wizard = std::make_unique<WizardWindow>();

@@ -2,6 +2,8 @@
 // The application object: prepares the libraries, loads settings and texts, refuses to run
 // beside the product or another copy of itself, and runs the wizard.
 
+#include <windows.h>
+
 #include <string>
 
 #include "framework/Application.h"
@@ -13,5 +15,5 @@ protected:
 
 // True when a top-level window carries the WindowsGroup title (an empty setting checks nothing).
 bool IsProductWindowOpen();
-// True when a top-level window carries some language's ApplicationTitle text.
-bool IsInstallerWindowOpen(const std::wstring& languageFile);
+// A top-level window that carries some language's ApplicationTitle text, or null.
+HWND FindInstallerWindow(const std::wstring& languageFile);

@@ -1,15 +1,20 @@
 #!/usr/bin/env bash
 # Makes the build's private Wine prefix once: fonts with the right metrics, and shell
 # folders that stay inside the prefix instead of pointing into the home folder.
+#   prefix-init.sh <build folder> [wow64]
+# With wow64, the build's prefix of 64-bit Windows instead (see wow64-env.sh).
 set -euo pipefail
 build="$1"
 # shellcheck source=/dev/null
 . "$build/wine-env.sh"
+# shellcheck source=/dev/null
+[ "${2:-}" != wow64 ] || . "$(dirname "$0")/wow64-env.sh"
+loader="${WENDRAKE_SETUP_LOADER:-$WINELOADER}"
 stamp="$WINEPREFIX/.wendrake-ready-3"
 [ -f "$stamp" ] && exit 0
 
 rm -rf "$WINEPREFIX"
-"$WINELOADER" wineboot -i >/dev/null 2>&1
+"$loader" wineboot -i >/dev/null 2>&1
 "$WINESERVER" -w
 
 users="$WINEPREFIX/drive_c/users"
@@ -39,6 +44,6 @@ REGEDIT4
 [HKEY_CURRENT_USER\Software\Wine\DllOverrides]
 "winemenubuilder.exe"=""
 REG
-"$WINELOADER" regedit /S "$reg" >/dev/null 2>&1
+"$loader" regedit /S "$reg" >/dev/null 2>&1
 "$WINESERVER" -w
 touch "$stamp"

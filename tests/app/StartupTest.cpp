@@ -3,6 +3,7 @@
 #include <windows.h>
 #include <shellapi.h>
 
+#include <string>
 #include <utility>
 #include <vector>
 
@@ -62,6 +63,15 @@ protected:
         return wizard;
     }
     static void Dismiss(HWND box) { ::PostMessageW(box, WM_COMMAND, IDOK, 0); }
+    // Minimizes a window of another process, as its user would, and waits until it is.
+    static bool Minimize(HWND window) {
+        ::ShowWindow(window, SW_MINIMIZE);
+        return WaitFor([&] { return ::IsIconic(window) != FALSE; });
+    }
+    // The state a refused copy leaves: the window restored, and in front of every other.
+    static bool BroughtToFront(HWND window) {
+        return WaitFor([&] { return !::IsIconic(window) && ::GetForegroundWindow() == window; }, 30000);
+    }
     // Leaves the wizard as a user does: closing brings up the features page, whose
     // "No Thanks" ends the program.
     static void Leave(HWND wizard) {
@@ -94,17 +104,19 @@ TEST_F(StartupTest, OpenProductWindowRefusesAndWinsOverAnotherInstaller) {
     EXPECT_EQ(p.Wait(10000), 0);
 }
 
-TEST_F(StartupTest, SecondCopyIsRefusedWhateverLanguageTheFirstShows) {
-    Config("DefaultLanguage=DE\r\n");
+TEST_F(StartupTest, AnotherProductsInstallerIsFoundByItsTitleInAnyLanguageAndBroughtBack) {
+    Config("DefaultLanguage=DE\r\nBrandProduct=Corvana Poker\r\n");
     Process first;
     ASSERT_TRUE(Start(first));
     HWND wizard = WizardOf(first);
     ASSERT_NE(wizard, nullptr);
     // The short name matched "de" with the letter case ignored.
     EXPECT_EQ(TextOf(wizard), L"Wendrake Starttest");
+    ASSERT_TRUE(Minimize(wizard));
 
-    // The second copy speaks English but still finds the German window.
-    Config("DefaultLanguage=xx\r\n");
+    // Another product, so its own lock is free: the title decides. The second copy speaks
+    // English but still finds the German window.
+    Config("DefaultLanguage=xx\r\nBrandProduct=Corvana Casino\r\n");
     Process second;
     ASSERT_TRUE(Start(second));
     HWND box = MessageBoxOf(second);
@@ -112,11 +124,68 @@ TEST_F(StartupTest, SecondCopyIsRefusedWhateverLanguageTheFirstShows) {
     EXPECT_EQ(TextOf(::GetDlgItem(box, 0xFFFF)), L"The installer is already running.");
     EXPECT_EQ(TextOf(box), L"Wendrake Startup Test");
     Dismiss(box);
-    EXPECT_EQ(second.Wait(10000), 0);
+    EXPECT_EQ(second.Wait(30000), 0);
+    EXPECT_TRUE(BroughtToFront(wizard));
 
     EXPECT_TRUE(first.Running());
     Leave(wizard);
     EXPECT_EQ(first.Wait(10000), 0);
+}
+
+TEST_F(StartupTest, SecondCopyOfTheProductIsRefusedAndBringsTheMinimizedWizardBack) {
+    Config("BrandProduct=Corvana Poker\r\n");
+    Process first;
+    ASSERT_TRUE(Start(first));
+    HWND wizard = WizardOf(first);
+    ASSERT_NE(wizard, nullptr);
+    ASSERT_TRUE(Minimize(wizard));
+    // Titles alone would let this copy through: its language file names no title the wizard has.
+    WriteBytes(dir / L"Language.ini",
+               "[English]\r\nApplicationTitle=Wendrake Renamed\r\nOtherInstallerOpenMsg=Already open.\r\n");
+
+    Process second;
+    ASSERT_TRUE(Start(second));
+    HWND box = MessageBoxOf(second);
+    ASSERT_NE(box, nullptr);
+    EXPECT_EQ(TextOf(::GetDlgItem(box, 0xFFFF)), L"Already open.");
+    Dismiss(box);
+    EXPECT_EQ(second.Wait(30000), 0);
+    EXPECT_TRUE(BroughtToFront(wizard));
+
+    Leave(wizard);
+    EXPECT_EQ(first.Wait(10000), 0);
+}
+
+TEST_F(StartupTest, TwoCopiesStartedTogetherMakeOneWizard) {
+    Config("BrandProduct=Corvana Poker\r\n");
+    for (int round = 1; round <= 20; ++round) {
+        SCOPED_TRACE("round " + std::to_string(round));
+        Process copies[2];
+        ASSERT_TRUE(Start(copies[0]));
+        ASSERT_TRUE(Start(copies[1]));
+        // Each copy ends up with a wizard or a refusal; wait until both have one.
+        HWND wizards[2] = {}, boxes[2] = {};
+        ASSERT_TRUE(WaitFor(
+            [&] {
+                for (int i = 0; i < 2; ++i) {
+                    wizards[i] = nullptr;
+                    boxes[i] = nullptr;
+                    HWND w = FindProcessWindow(copies[i].Id(), L"#32770");
+                    if (w && ::GetDlgItem(w, 0xFFFF)) boxes[i] = w;
+                    if (w && !::GetDlgItem(w, 0xFFFF) && ::GetDlgItem(w, 6)) wizards[i] = w;
+                }
+                return (wizards[0] || boxes[0]) && (wizards[1] || boxes[1]);
+            },
+            60000));
+        ASSERT_TRUE((wizards[0] && boxes[1]) || (wizards[1] && boxes[0])) << "exactly one wizard";
+        const int kept = wizards[0] ? 0 : 1, refused = 1 - kept;
+        EXPECT_EQ(TextOf(::GetDlgItem(boxes[refused], 0xFFFF)), L"The installer is already running.");
+        Dismiss(boxes[refused]);
+        EXPECT_EQ(copies[refused].Wait(30000), 0);
+        EXPECT_TRUE(BroughtToFront(wizards[kept]));
+        Leave(wizards[kept]);
+        EXPECT_EQ(copies[kept].Wait(10000), 0);
+    }
 }
 
 TEST_F(StartupTest, MissingSettingsAndUntitledWindowsDoNotRefuse) {

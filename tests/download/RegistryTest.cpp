@@ -14,9 +14,14 @@ const wchar_t kUninstall[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Uni
 const wchar_t kWindowsKey[] = L"Software\\Microsoft\\Windows\\CurrentVersion";
 const wchar_t kWindowsNtKey[] = L"Software\\Microsoft\\Windows NT\\CurrentVersion";
 
-void SetRawValue(HKEY root, const std::wstring& key, const std::wstring& value, DWORD type, const std::string& bytes) {
+// The registry view of the other kind of program than this one (64-bit Windows only).
+const REGSAM kOtherView = sizeof(void*) == 8 ? KEY_WOW64_32KEY : KEY_WOW64_64KEY;
+
+void SetRawValue(HKEY root, const std::wstring& key, const std::wstring& value, DWORD type, const std::string& bytes,
+                 REGSAM view = 0) {
     HKEY k = nullptr;
-    ASSERT_EQ(::RegCreateKeyExW(root, key.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &k, nullptr), ERROR_SUCCESS);
+    ASSERT_EQ(::RegCreateKeyExW(root, key.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS | view, nullptr, &k, nullptr),
+              ERROR_SUCCESS);
     ::RegSetValueExW(k, value.c_str(), 0, type, reinterpret_cast<const BYTE*>(bytes.data()),
                      static_cast<DWORD>(bytes.size()));
     ::RegCloseKey(k);
@@ -131,6 +136,55 @@ TEST_F(RegistryTest, ProgramFilesSearchIsCaseSensitiveButEqualityIsNot) {
     EXPECT_FALSE(IsInProgramFiles(L"C:\\PROGRAM FILES\\Poker"));
     EXPECT_FALSE(IsInProgramFiles(L"C:\\Program FilesX"));
     EXPECT_FALSE(IsInProgramFiles(L"D:\\Games\\Poker"));
+}
+
+TEST_F(RegistryTest, BothProgramFilesFoldersOf64BitWindowsAreProtected) {
+    if (!RunsOn64BitWindows()) GTEST_SKIP() << "32-bit Windows has one registry view and one program-files folder";
+    // As 64-bit Windows lays them out: each view names the folder of its own kind of program.
+    const std::wstring native = L"C:\\Program Files", x86 = L"C:\\Program Files (x86)";
+    RegistryOverride sixtyFour(HKEY_LOCAL_MACHINE, kWindowsKey, L"ProgramFilesDir", &native, KEY_WOW64_64KEY);
+    RegistryOverride thirtyTwo(HKEY_LOCAL_MACHINE, kWindowsKey, L"ProgramFilesDir", &x86, KEY_WOW64_32KEY);
+
+    EXPECT_TRUE(IsInProgramFiles(L"C:\\Program Files\\Poker"));
+    EXPECT_TRUE(IsInProgramFiles(L"C:\\Program Files (x86)\\Poker"));
+    EXPECT_TRUE(IsInProgramFiles(L"C:\\PROGRAM FILES"));
+    EXPECT_TRUE(IsInProgramFiles(L"C:\\program files (X86)"));
+    // The search stays case-sensitive for either folder, and stops at a folder's end.
+    EXPECT_FALSE(IsInProgramFiles(L"C:\\PROGRAM FILES (X86)\\Poker"));
+    EXPECT_FALSE(IsInProgramFiles(L"C:\\Program Files (x64)\\Poker"));
+    EXPECT_FALSE(IsInProgramFiles(L"C:\\Games\\Poker"));
+    // The proposed folder is still the one of this program's own kind.
+    EXPECT_EQ(DefaultInstallFolder(), (sizeof(void*) == 8 ? native : x86) + L"\\Corvana Poker");
+}
+
+TEST_F(RegistryTest, WithoutProgramFilesValuesNoFolderIsProtected) {
+    // On 32-bit Windows both overrides name the one value.
+    RegistryOverride sixtyFour(HKEY_LOCAL_MACHINE, kWindowsKey, L"ProgramFilesDir", nullptr, KEY_WOW64_64KEY);
+    RegistryOverride thirtyTwo(HKEY_LOCAL_MACHINE, kWindowsKey, L"ProgramFilesDir", nullptr, KEY_WOW64_32KEY);
+    EXPECT_TRUE(ProgramFilesFolders().empty());
+    // An empty folder followed by a backslash is in every path: the user could choose none.
+    EXPECT_FALSE(IsInProgramFiles(L"C:\\Games\\Poker"));
+    EXPECT_FALSE(IsInProgramFiles(DefaultInstallFolder()));
+    EXPECT_FALSE(IsInProgramFiles(L""));
+}
+
+TEST_F(RegistryTest, UninstallEntriesAreFoundInEitherRegistryView) {
+    if (!RunsOn64BitWindows()) GTEST_SKIP() << "32-bit Windows has one registry view";
+    ScratchRegistryKey otherPoker(HKEY_LOCAL_MACHINE, poker.Path(), kOtherView);
+    ScratchRegistryKey otherCasino(HKEY_LOCAL_MACHINE, casino.Path(), kOtherView);
+    // Written by installers of the other kind than this program: their view only.
+    SetRawValue(HKEY_LOCAL_MACHINE, casino.Path(), L"InstallLocation", REG_SZ,
+                Utf16Bytes(std::wstring(L"D:\\Corvana\\Casino", 18)), kOtherView);
+    SetRawValue(HKEY_LOCAL_MACHINE, poker.Path(), L"UninstallString", REG_SZ,
+                Utf16Bytes(std::wstring(L"D:\\Corvana\\uninstall.exe", 25)), kOtherView);
+    ASSERT_EQ(ReadRegistryText(HKEY_LOCAL_MACHINE, casino.Path(), L"InstallLocation"), L"") << "not in this view";
+    EXPECT_EQ(RecordedInstallLocation(), L"D:\\Corvana\\Casino");
+    EXPECT_TRUE(IsProductInstalled());
+
+    // Where both views have an entry, this program's own kind wins.
+    SetRawValue(HKEY_LOCAL_MACHINE, casino.Path(), L"InstallLocation", REG_SZ,
+                Utf16Bytes(std::wstring(L"E:\\Casino", 10)));
+    EXPECT_EQ(RecordedInstallLocation(), L"E:\\Casino");
 }
 
 TEST_F(RegistryTest, WindowsVersionFromCurrentVersion) {

@@ -187,12 +187,32 @@ std::wstring TextOf(HWND window) {
     return text;
 }
 
+namespace {
+
+// Deletes a key that has no keys of its own, in the given registry view: RegDeleteKeyExW, which
+// names the view, is newer than the XP headers these tests are built with.
+void DeleteLeafKey(HKEY root, const std::wstring& key, REGSAM view) {
+    if (view == 0) {
+        ::RegDeleteKeyW(root, key.c_str());
+        return;
+    }
+    size_t slash = key.rfind(L'\\');
+    if (slash == std::wstring::npos) return;
+    HKEY parent = nullptr;
+    if (::RegOpenKeyExW(root, key.substr(0, slash).c_str(), 0, KEY_ALL_ACCESS | view, &parent) != ERROR_SUCCESS)
+        return;
+    ::RegDeleteKeyW(parent, key.substr(slash + 1).c_str());
+    ::RegCloseKey(parent);
+}
+
+}  // namespace
+
 RegistryOverride::RegistryOverride(HKEY root, const std::wstring& key, const std::wstring& value,
-                                   const std::wstring* text)
-    : root_(root), key_(key), value_(value) {
+                                   const std::wstring* text, REGSAM view)
+    : root_(root), key_(key), value_(value), view_(view) {
     HKEY k = nullptr;
     DWORD disposition = 0;
-    if (::RegCreateKeyExW(root, key.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &k, &disposition) !=
+    if (::RegCreateKeyExW(root, key.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS | view, nullptr, &k, &disposition) !=
         ERROR_SUCCESS)
         return;
     createdKey_ = disposition == REG_CREATED_NEW_KEY;
@@ -212,7 +232,8 @@ RegistryOverride::RegistryOverride(HKEY root, const std::wstring& key, const std
 
 RegistryOverride::~RegistryOverride() {
     HKEY k = nullptr;
-    if (::RegCreateKeyExW(root_, key_.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &k, nullptr) != ERROR_SUCCESS)
+    if (::RegCreateKeyExW(root_, key_.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS | view_, nullptr, &k, nullptr) !=
+        ERROR_SUCCESS)
         return;
     if (hadValue_)
         ::RegSetValueExW(k, value_.c_str(), 0, oldType_, reinterpret_cast<const BYTE*>(oldData_.data()),
@@ -223,14 +244,22 @@ RegistryOverride::~RegistryOverride() {
     ::RegQueryInfoKeyW(k, nullptr, nullptr, nullptr, &subkeys, nullptr, nullptr, &values, nullptr, nullptr, nullptr,
                        nullptr);
     ::RegCloseKey(k);
-    if (createdKey_ && subkeys == 0 && values == 0) ::RegDeleteKeyW(root_, key_.c_str());
+    if (createdKey_ && subkeys == 0 && values == 0) DeleteLeafKey(root_, key_, view_);
 }
 
-ScratchRegistryKey::ScratchRegistryKey(HKEY root, const std::wstring& key) : root_(root), key_(key) {
-    ::SHDeleteKeyW(root_, key_.c_str());
+ScratchRegistryKey::ScratchRegistryKey(HKEY root, const std::wstring& key, REGSAM view)
+    : root_(root), key_(key), view_(view) {
+    Delete();
 }
 
-ScratchRegistryKey::~ScratchRegistryKey() { ::SHDeleteKeyW(root_, key_.c_str()); }
+ScratchRegistryKey::~ScratchRegistryKey() { Delete(); }
+
+void ScratchRegistryKey::Delete() {
+    if (view_ == 0)
+        ::SHDeleteKeyW(root_, key_.c_str());
+    else
+        DeleteLeafKey(root_, key_, view_);
+}
 
 std::wstring EnvironmentValue(const std::wstring& name) {
     DWORD size = ::GetEnvironmentVariableW(name.c_str(), nullptr, 0);
@@ -283,4 +312,10 @@ bool SetLogPixels(DWORD dotsPerInch) {
     LONG set = ::RegSetValueExW(desktop, L"LogPixels", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&dotsPerInch), 4);
     ::RegCloseKey(desktop);
     return set == ERROR_SUCCESS;
+}
+
+bool RunsOn64BitWindows() {
+    if (sizeof(void*) == 8) return true;
+    BOOL wow64 = FALSE;
+    return ::IsWow64Process(::GetCurrentProcess(), &wow64) && wow64;
 }

@@ -103,10 +103,12 @@ std::wstring TextOf(HWND window);
 HWND FindControl(HWND parent, int id);
 
 // Sets a registry text value for the life of the object, restoring the old state afterwards
-// (a key it had to create is deleted again when nothing else was put in it).
+// (a key it had to create is deleted again when nothing else was put in it). `view` may name a
+// registry view (KEY_WOW64_64KEY or KEY_WOW64_32KEY); 0 is the one this program sees.
 class RegistryOverride {
 public:
-    RegistryOverride(HKEY root, const std::wstring& key, const std::wstring& value, const std::wstring* text);
+    RegistryOverride(HKEY root, const std::wstring& key, const std::wstring& value, const std::wstring* text,
+                     REGSAM view = 0);
     ~RegistryOverride();
     RegistryOverride(const RegistryOverride&) = delete;
     RegistryOverride& operator=(const RegistryOverride&) = delete;
@@ -114,6 +116,7 @@ public:
 private:
     HKEY root_;
     std::wstring key_, value_;
+    REGSAM view_;
     bool hadValue_ = false;
     bool createdKey_ = false;
     DWORD oldType_ = 0;
@@ -138,18 +141,21 @@ private:
 std::wstring EnvironmentValue(const std::wstring& name);
 
 // A registry key of the test's own name, deleted with everything under it before use (a run
-// cut short may have left it) and on destruction.
+// cut short may have left it) and on destruction. In a named view (KEY_WOW64_64KEY,
+// KEY_WOW64_32KEY) it may hold values but no keys of its own.
 class ScratchRegistryKey {
 public:
-    ScratchRegistryKey(HKEY root, const std::wstring& key);
+    ScratchRegistryKey(HKEY root, const std::wstring& key, REGSAM view = 0);
     ~ScratchRegistryKey();
     ScratchRegistryKey(const ScratchRegistryKey&) = delete;
     ScratchRegistryKey& operator=(const ScratchRegistryKey&) = delete;
     const std::wstring& Path() const { return key_; }
 
 private:
+    void Delete();
     HKEY root_;
     std::wstring key_;
+    REGSAM view_;
 };
 
 // Runs this test program's tests that match `filter` (disabled ones included) in a copy of it:
@@ -160,5 +166,9 @@ struct ChildRun {
     std::string report;  // gtest's XML report
 };
 ChildRun RunTestsInChild(const std::wstring& filter);
+// Whether this is 64-bit Windows (a 64-bit program, or a 32-bit one under WoW64), which keeps
+// a 64-bit and a 32-bit registry view.
+bool RunsOn64BitWindows();
+
 // Sets the prefix's screen density for programs started from now on (LogPixels).
 bool SetLogPixels(DWORD dotsPerInch);
