@@ -1,7 +1,8 @@
 # Wendrake: the web installer, cross-compiled for Windows and tested under Wine.
 #
 #   make demo    build, lay out a demo folder and run the wizard under Wine against nginx
-#   make dist    build and pack the shipped executable and checker with sample files and the guide
+#   make dist    build and zip the shipped executable and checker with the sample package, loose
+#                and packed into one signed file, and the guide
 #   make test    build and run every test
 #   make build   build the executable and every test program without running anything
 
@@ -33,12 +34,17 @@ test: deps
 demo: deps
 	scripts/demo.sh $(BUILD)
 
-# The release package: the shipped 32-bit installer and package checker (signed when SIGN_CERT
-# and SIGN_KEY name a certificate and its key; SIGN_TIMESTAMP optional), the sample settings and
-# texts with Windows line ends, the two pictures and the distributor's guide.
+# The release package: the shipped 32-bit installer and package checker, the sample settings and
+# texts with Windows line ends, the two pictures, the distributor's guide, and the sample package
+# packed into the installer (CorvanaPokerWebSetup.exe). The executables are signed when SIGN_CERT
+# and SIGN_KEY name a certificate and its key (SIGN_TIMESTAMP optional). The packing runs the
+# checker under Wine: the shipped one where this machine runs 32-bit programs, else the 64-bit
+# build of it, beside the shipped Wendrake.exe.
 dist: build
+	@arch=$$(scripts/pick-arch.sh | head -n 1); runner=$(SHIP_BUILD); \
+	if [ "$$arch" != i686 ]; then scripts/build.sh $(BUILD) $$arch; runner=$(BUILD)/win64; fi; \
 	SIGN_CERT='$(SIGN_CERT)' SIGN_KEY='$(SIGN_KEY)' SIGN_TIMESTAMP='$(SIGN_TIMESTAMP)' \
-	  tools/dist.sh $(SHIP_BUILD) $(PACKAGE) $(BUILD)/dist
+	  tools/dist.sh $(SHIP_BUILD) $(PACKAGE) $(BUILD)/dist $$runner
 
 clean:
 	rm -rf $(BUILD)

@@ -21,7 +21,7 @@ bool IsProductWindowOpen() {
     return ::FindWindowW(nullptr, title.c_str()) != nullptr;
 }
 
-HWND FindInstallerWindow(const std::wstring& languageFile) {
+HWND FindInstallerWindow(const PackageFile& languageFile) {
     for (const std::wstring& language : ListLanguages(languageFile)) {
         std::wstring title = ReadLanguageValue(language, L"ApplicationTitle", languageFile, true);
         if (title.empty()) continue;
@@ -30,16 +30,38 @@ HWND FindInstallerWindow(const std::wstring& languageFile) {
     return nullptr;
 }
 
+const wchar_t kIncompleteMessage[] =
+    L"This installer is incomplete: its settings are missing.\n\nPlease download it again from its publisher.";
+
 namespace {
 
 void Refuse(const std::wstring& text) {
     ::MessageBoxW(nullptr, text.c_str(), AppTexts().ApplicationTitle.c_str(), MB_OK | MB_ICONERROR);
 }
 
+// The executable's file name without its extension, the caption Windows' own messages give a
+// program that has no title of its own.
+std::wstring ProgramName() {
+    wchar_t path[MAX_PATH] = {};
+    ::GetModuleFileNameW(nullptr, path, MAX_PATH);
+    std::wstring name = path;
+    name.erase(0, name.find_last_of(L"\\/") + 1);
+    size_t dot = name.rfind(L'.');
+    if (dot != std::wstring::npos && dot > 0) name.resize(dot);
+    return name;
+}
+
 }  // namespace
 
 bool InstallerApp::Start() {
     ::InitCommonControls();
+    // Neither a package inside nor settings beside: a browser saved the executable alone, or it
+    // was started from a zip without its files. The wizard would be empty, with nothing to
+    // download; there are no texts either, so this one message is the program's own.
+    if (!SettingsFile().Exists()) {
+        ::MessageBoxW(nullptr, kIncompleteMessage, ProgramName().c_str(), MB_OK | MB_ICONERROR);
+        return false;
+    }
     // The embedded web content and the new-style folder browser need OLE on this thread.
     ::OleInitialize(nullptr);
     // The three-dimensional control look is the system's own on every supported Windows.
@@ -60,7 +82,7 @@ bool InstallerApp::Start() {
     } else if (!lock.Acquire(AppSettings().BrandProduct)) {
         Refuse(AppTexts().OtherInstallerOpenMsg);
         lock.BringHolderToFront();
-    } else if ((otherInstaller = FindInstallerWindow(LanguageFilePath())) != nullptr) {
+    } else if ((otherInstaller = FindInstallerWindow(LanguageFile())) != nullptr) {
         // Another product's installer, or one from before the lock, under one of our titles.
         Refuse(AppTexts().OtherInstallerOpenMsg);
         BringToFront(otherInstaller);

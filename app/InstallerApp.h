@@ -6,6 +6,7 @@
 
 #include <string>
 
+#include "config/Package.h"
 #include "framework/Application.h"
 
 class InstallerApp : public Application {
@@ -16,4 +17,8 @@ protected:
 // True when a top-level window carries the WindowsGroup title (an empty setting checks nothing).
 bool IsProductWindowOpen();
 // A top-level window that carries some language's ApplicationTitle text, or null.
-HWND FindInstallerWindow(const std::wstring& languageFile);
+HWND FindInstallerWindow(const PackageFile& languageFile);
+
+// What the installer says, in English, when it has neither a package inside it nor settings
+// beside it, before it closes.
+extern const wchar_t kIncompleteMessage[];

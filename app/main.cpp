@@ -3,8 +3,11 @@
 #include <cstdlib>
 
 #include "app/InstallerApp.h"
+#include "framework/SystemLibraries.h"
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
+    // Before anything loads a DLL: none may come from the download folder we are started from.
+    ProtectDllSearch();
     static InstallerApp app;
     return app.Run();
 }

@@ -5,6 +5,8 @@
 #include <map>
 #include <string>
 
+#include "config/Package.h"
+
 // Writes to standard output: wide to a console, UTF-8 to a file or pipe.
 void Print(const std::wstring& text);
 
@@ -17,6 +19,7 @@ public:
     void Note(const std::wstring& file, int line, const std::wstring& text) { Add(L"note", file, line, text); }
     // The closing line: how many of each.
     void Summary(const std::wstring& folder) const;
+    int Errors() const { return errors_; }
     // 0 clean, 1 warnings only, 2 errors.
     int ExitCode() const { return errors_ ? 2 : warnings_ ? 1 : 0; }
 
@@ -27,8 +30,12 @@ private:
 
 // The package being checked; AppSettings() holds its ConfigParams.ini once loaded.
 struct Package {
-    std::wstring folder;  // with a trailing backslash
-    std::wstring configPath, languagePath;
+    Package(const PackageSource& source, const std::wstring& where)
+        : source(source), where(where), config(source.File(L"ConfigParams.ini")),
+          language(source.File(L"Language.ini")) {}
+    PackageSource source;  // a folder, or a packed installer
+    std::wstring where;    // the folder (with a trailing backslash) or the packed installer's path
+    PackageFile config, language;
     std::wstring startLanguage;  // the section the wizard starts in; its ShortName goes into addresses
     std::map<std::wstring, int> configLines;  // lower-case key of [Params] -> its line
     int ConfigLine(const std::wstring& key) const;

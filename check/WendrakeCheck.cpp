@@ -1,6 +1,9 @@
-// WendrakeCheck [--online] [folder]: checks a distributor's package (default: the program's own
-// folder) with the installer's own readers, layout and picture loader, so that it can never
-// disagree with the installer. Exit status 0 clean, 1 warnings, 2 errors.
+// WendrakeCheck [--online] [folder | packed.exe]: checks a distributor's package (default: the
+// program's own folder), or the one inside a packed installer, with the installer's own readers,
+// layout and picture loader, so that it can never disagree with the installer.
+// WendrakeCheck --pack OUT.exe [--online] [folder]: checks the folder, then writes OUT.exe, the
+// installer with the package inside it, unless the check found errors.
+// Exit status 0 clean, 1 warnings, 2 errors.
 
 #include <windows.h>
 #include <wininet.h>
@@ -12,10 +15,14 @@
 
 #include "app/AppState.h"
 #include "check/Check.h"
+#include "check/Pack.h"
+#include "config/IniFile.h"
 #include "config/Settings.h"
 #include "config/TextFileReader.h"
 #include "config/Texts.h"
 #include "download/DownloadEngine.h"
+#include "download/Verify.h"
+#include "framework/SystemLibraries.h"
 #include "pages/PageStyle.h"
 #include "resources/resource.h"
 #include "wizard/Density.h"
@@ -42,17 +49,11 @@ std::wstring Lower(std::wstring text) {
     return text;
 }
 
-std::string ReadBytes(const std::wstring& path) {
-    std::string bytes;
-    if (FILE* file = _wfopen(path.c_str(), L"rb")) {
-        char buffer[65536];
-        for (size_t n; (n = fread(buffer, 1, sizeof buffer, file)) > 0;) bytes.append(buffer, n);
-        fclose(file);
-    }
-    return bytes;
+std::string ReadBytes(const PackageFile& file) {
+    std::vector<char> bytes;
+    file.Read(bytes);
+    return std::string(bytes.begin(), bytes.end());
 }
-
-bool Exists(const std::wstring& path) { return ::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
 
 // Case-insensitive edit distance, for "did you mean".
 size_t Distance(const std::wstring& a, const std::wstring& b) {
@@ -89,17 +90,10 @@ std::wstring UnknownKey(const std::wstring& key, const wchar_t* (*names)(size_t)
 
 // ConfigParams.ini's lines: UTF-16 after a byte-order mark, otherwise the ANSI code page, as
 // Windows' INI reader takes it.
-std::vector<std::wstring> ReadIniLines(const std::wstring& path) {
-    std::string bytes = ReadBytes(path);
-    std::wstring text;
-    if (bytes.size() >= 2 && bytes[0] == '\xFF' && bytes[1] == '\xFE') {
-        text.resize((bytes.size() - 2) / 2);
-        std::copy_n(bytes.data() + 2, text.size() * 2, reinterpret_cast<char*>(&text[0]));
-    } else if (!bytes.empty()) {
-        text.resize(bytes.size());
-        text.resize(static_cast<size_t>(::MultiByteToWideChar(CP_ACP, 0, bytes.data(), static_cast<int>(bytes.size()),
-                                                              &text[0], static_cast<int>(text.size()))));
-    }
+std::vector<std::wstring> ReadIniLines(const PackageFile& file) {
+    std::vector<char> bytes;
+    file.Read(bytes);
+    std::wstring text = DecodeIniText(bytes);
     std::vector<std::wstring> lines;
     for (size_t start = 0; start <= text.size();) {
         size_t end = std::min(text.find(L'\n', start), text.size());
@@ -142,11 +136,11 @@ bool IsWebAddress(const std::wstring& url) {
 }
 
 void CheckConfig(Package& package, Report& report) {
-    if (!Exists(package.configPath)) {
-        report.Error(kConfig, 0, L"missing: every setting reads as empty");
+    if (!package.config.Exists()) {
+        report.Error(kConfig, 0, L"missing: the installer says it is incomplete and closes");
         return;
     }
-    std::vector<std::wstring> lines = ReadIniLines(package.configPath);
+    std::vector<std::wstring> lines = ReadIniLines(package.config);
     bool inParams = false, sawParams = false;
     for (size_t i = 0; i < lines.size(); ++i) {
         const int line = static_cast<int>(i + 1);
@@ -163,19 +157,15 @@ void CheckConfig(Package& package, Report& report) {
     }
     if (!sawParams) report.Error(kConfig, 0, L"no [Params] section: every setting reads as empty");
 
-    LoadSettingsFrom(package.configPath);
+    LoadSettingsFrom(package.config);
     const Settings& settings = AppSettings();
 
     // The keys as Windows lists them, so that letter case and duplicates count as it counts them.
-    std::vector<wchar_t> names(32768);
-    ::GetPrivateProfileStringW(L"Params", nullptr, L"", names.data(), static_cast<DWORD>(names.size()),
-                               package.configPath.c_str());
-    for (const wchar_t* name = names.data(); *name; name += wcslen(name) + 1) {
+    IniFile ini(package.config);
+    for (const std::wstring& name : ini.Keys(L"Params")) {
         if (!IsKnown(name, SettingKeyName, true))
             report.Warning(kConfig, package.ConfigLine(name), UnknownKey(name, SettingKeyName));
-        std::vector<wchar_t> value(4096);
-        DWORD length = ::GetPrivateProfileStringW(L"Params", name, L"", value.data(), static_cast<DWORD>(value.size()),
-                                                  package.configPath.c_str());
+        size_t length = ini.Value(L"Params", name).size();
         if (length > 199)
             report.Error(kConfig, package.ConfigLine(name),
                          std::wstring(name) + L" is " + std::to_wstring(length) +
@@ -187,10 +177,10 @@ void CheckConfig(Package& package, Report& report) {
                      L"InstallerDownloadURL is empty: there is nothing to download");
 
     // Addresses expand with the language the wizard starts in.
-    std::wstring start = FindLanguageByShortName(settings.DefaultLanguage, package.languagePath);
+    std::wstring start = FindLanguageByShortName(settings.DefaultLanguage, package.language);
     package.startLanguage = start.empty() ? L"English" : start;
-    LoadTexts(package.startLanguage, package.languagePath);
-    if (start.empty() && Exists(package.languagePath))
+    LoadTexts(package.startLanguage, package.language);
+    if (start.empty() && package.language.Exists())
         report.Warning(kConfig, package.ConfigLine(L"DefaultLanguage"),
                        L"DefaultLanguage '" + settings.DefaultLanguage +
                            L"' is no language's ShortName: the wizard starts in the first language whose name begins with English");
@@ -231,10 +221,10 @@ struct Section {
 };
 
 // Language.ini's sections as the program's own reader delivers its lines.
-std::vector<Section> ReadSections(const std::wstring& path) {
+std::vector<Section> ReadSections(const PackageFile& file) {
     std::vector<Section> sections;
     TextFileReader reader;
-    if (!reader.Open(path)) return sections;
+    if (!reader.Open(file)) return sections;
     reader.SetCodePage(CP_UTF8);
     std::wstring text;
     for (int line = 1; reader.ReadLine(text); ++line) {
@@ -249,8 +239,8 @@ std::vector<Section> ReadSections(const std::wstring& path) {
 }
 
 std::vector<Section> CheckLanguage(const Package& package, Report& report) {
-    std::string bytes = ReadBytes(package.languagePath);
-    if (!Exists(package.languagePath)) {
+    std::string bytes = ReadBytes(package.language);
+    if (!package.language.Exists()) {
         report.Error(kLanguage, 0, L"missing: every text is empty");
         return {};
     }
@@ -266,7 +256,7 @@ std::vector<Section> CheckLanguage(const Package& package, Report& report) {
         start = end + 1;
     }
 
-    std::vector<Section> sections = ReadSections(package.languagePath);
+    std::vector<Section> sections = ReadSections(package.language);
     if (sections.empty()) report.Error(kLanguage, 0, L"has no language sections: every text is empty");
     bool english = false;
     for (size_t k = 0; k < sections.size(); ++k) {
@@ -289,7 +279,7 @@ std::vector<Section> CheckLanguage(const Package& package, Report& report) {
             while (source < sections.size() && !sections[source].Line(key)) ++source;
             if (key == L"ShortName" && source < sections.size()) {
                 // Read through to the next section, its code makes DefaultLanguage pick this one first.
-                std::wstring code = ReadLanguageValue(section.name, key, package.languagePath, true);
+                std::wstring code = ReadLanguageValue(section.name, key, package.language, true);
                 report.Error(kLanguage, section.line,
                              name + L" has no ShortName and reads [" + sections[source].name + L"]'s, '" + code +
                                  L"': DefaultLanguage '" + code + L"' picks " + name + L" first");
@@ -346,10 +336,9 @@ std::wstring Pixels(SIZE size) { return std::to_wstring(size.cx) + L" x " + std:
 void CheckPicture(const Package& package, const std::wstring& name, SIZE area, bool largerIsCut, int multiple,
                   Report& report) {
     Picture picture;
-    int loaded = picture.Load(package.folder + name);
-    if (multiple > 1 && loaded == Picture::kUnreadable &&
-        ::GetFileAttributesW((package.folder + name).c_str()) == INVALID_FILE_ATTRIBUTES)
-        return;
+    const PackageFile file = package.source.File(name);
+    int loaded = picture.Load(file);
+    if (multiple > 1 && loaded == Picture::kUnreadable && !file.Exists()) return;
     if (multiple > 1 && loaded != Picture::kLoaded)
         return report.Warning(name, 0, L"is no picture Windows can read (BMP, JPEG, GIF): the installer uses another size");
     if (loaded == Picture::kUnreadable) return report.Error(name, 0, L"missing or unreadable: its area stays unpainted");
@@ -388,7 +377,7 @@ void CheckHeading(const Heading& heading, HWND frame, const Package& package, co
     HDC dc = ::GetDC(control);
     HGDIOBJ old = ::SelectObject(dc, font.Get());
     for (const Section& section : sections) {
-        LoadTexts(section.name, package.languagePath);
+        LoadTexts(section.name, package.language);
         const std::wstring& text = AppTexts().*heading.text;
         // A static control's rule: words wrap at its width, lines past its height are lost.
         RECT need = {0, 0, place.cx, 0};
@@ -422,11 +411,95 @@ void CheckLayout(const Package& package, const std::vector<Section>& sections, R
     if (frame) ::DestroyWindow(frame);
 }
 
+std::wstring Grouped(unsigned long long n) {
+    std::wstring digits = std::to_wstring(n), grouped;
+    for (size_t i = 0; i < digits.size(); ++i) {
+        if (i > 0 && (digits.size() - i) % 3 == 0) grouped += L',';
+        grouped += digits[i];
+    }
+    return grouped;
+}
+
+std::wstring FileNameOf(const std::wstring& path) {
+    size_t slash = path.find_last_of(L"\\/");
+    return slash == std::wstring::npos ? path : path.substr(slash + 1);
+}
+
+// Whether the packed installer is signed, and by whom, as Windows sees it when a user starts it.
+void CheckSignatureOf(const std::wstring& exe, Report& report) {
+    const std::wstring name = FileNameOf(exe);
+    std::wstring signer;
+    switch (CheckSignature(exe, signer)) {
+    case SignatureState::Unsigned:
+        report.Warning(name, 0, L"is not signed: Windows warns everyone who starts it (\"Unknown publisher\"); "
+                                L"sign it before you ship it");
+        break;
+    case SignatureState::Altered:
+        report.Error(name, 0, L"was changed after it was signed" + (signer.empty() ? L"" : L" by " + signer) +
+                                  L": the signature no longer matches it, and Windows warns or refuses to start it; "
+                                  L"sign it again");
+        break;
+    case SignatureState::Untrusted:
+        report.Warning(name, 0, L"is signed by " + (signer.empty() ? std::wstring(L"an unnamed signer") : signer) +
+                                    L", but its certificate does not lead to a root this machine trusts: Windows "
+                                    L"warns as for an unsigned file");
+        break;
+    case SignatureState::Trusted:
+        report.Note(name, 0, L"is signed by " + signer);
+        break;
+    }
+}
+
+// Files inside a packed installer that it never reads (made by another version, say).
+void CheckEmbeddedNames(const Package& package, Report& report) {
+    for (const std::wstring& stored : package.source.EmbeddedNames()) {
+        bool known = false;
+        for (size_t i = 0; PackageFileName(i); ++i) known = known || ::lstrcmpiW(stored.c_str(), PackageFileName(i)) == 0;
+        if (!known) report.Warning(FileNameOf(package.where), 0, L"holds " + stored + L", which the installer never reads");
+    }
+}
+
+// Writes `out`: the installer beside this program, with the checked folder's files inside.
+void Pack(const Package& package, const std::wstring& out, Report& report) {
+    const std::wstring name = FileNameOf(out);
+    if (report.Errors()) {
+        report.Error(name, 0, L"not written: mend the errors above first");
+        return;
+    }
+    std::vector<PackedFile> files;
+    for (size_t i = 0; PackageFileName(i); ++i) {
+        PackageFile file = package.source.File(PackageFileName(i));
+        if (!file.Exists()) continue;
+        PackedFile packed;
+        packed.name = PackageFileName(i);
+        if (!file.Read(packed.bytes)) return report.Error(packed.name, 0, L"cannot be read: " + name + L" not written");
+        files.push_back(std::move(packed));
+    }
+    PackOutcome outcome = WritePackedInstaller(ProgramFolder() + L"Wendrake.exe", out, files);
+    if (!outcome.error.empty()) return report.Error(name, 0, L"not written: " + outcome.error);
+    std::wstring contents;
+    for (const PackedFile& file : files) {
+        contents += (contents.empty() ? L"" : L", ") + file.name + L" (" + Grouped(file.bytes.size()) + L" bytes";
+        if (file.storedSize != file.bytes.size()) contents += L", compressed to " + Grouped(file.storedSize);
+        contents += L")";
+    }
+    WIN32_FILE_ATTRIBUTE_DATA data = {};
+    ::GetFileAttributesExW(out.c_str(), GetFileExInfoStandard, &data);
+    report.Note(name, 0, L"written: " + Grouped(data.nFileSizeLow) + L" bytes, holding " + contents);
+    report.Note(name, 0, outcome.droppedSignature
+                             ? L"is not signed: Wendrake.exe's signature was dropped, since it could not match the "
+                               L"new file; sign it before you ship it"
+                             : L"is not signed yet: sign it before you ship it");
+}
+
 int Usage() {
-    Print(L"usage: WendrakeCheck [--online] [folder]\n"
-                L"Checks ConfigParams.ini, Language.ini, BackGround.bmp and Preloader.jpg in the folder (default:\n"
-                L"this program's own) as Wendrake reads them; --online also asks the download server.\n"
-                L"Exit status: 0 clean, 1 warnings, 2 errors.\n");
+    Print(L"usage: WendrakeCheck [--online] [folder | packed installer]\n"
+          L"       WendrakeCheck --pack OUT.exe [--online] [folder]\n"
+          L"Checks ConfigParams.ini, Language.ini, BackGround.bmp and Preloader.jpg in the folder (default:\n"
+          L"this program's own), or inside a packed installer, as Wendrake reads them; --online also asks\n"
+          L"the download server. --pack then writes OUT.exe: Wendrake.exe, from beside this program, with\n"
+          L"the files inside it, unless the check found errors.\n"
+          L"Exit status: 0 clean, 1 warnings, 2 errors.\n");
     return 2;
 }
 
@@ -465,41 +538,67 @@ void Report::Summary(const std::wstring& folder) const {
 }
 
 int wmain(int argc, wchar_t** argv) {
+    // Shipped in the same package as the installer, and as careful about its DLLs.
+    ProtectDllSearch();
     bool online = false;
-    std::wstring folder;
+    std::wstring target, packOut;
     for (int i = 1; i < argc; ++i) {
         std::wstring arg = argv[i];
         if (arg == L"--online")
             online = true;
-        else if (arg.empty() || arg[0] == L'-' || !folder.empty())
+        else if (arg == L"--pack" && i + 1 < argc && packOut.empty() && argv[i + 1][0] != L'-')
+            packOut = argv[++i];
+        else if (arg.empty() || arg[0] == L'-' || !target.empty())
             return Usage();
         else
-            folder = arg;
+            target = arg;
     }
-    if (folder.empty()) folder = ProgramFolder();
-    if (folder.back() != L'\\' && folder.back() != L'/') folder += L'\\';
-    DWORD attributes = ::GetFileAttributesW(folder.c_str());
-    if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
-        Print(L"error: " + folder + L": no such folder\n");
+    // "C:\Package\" ends in a backslash that the command line's rules read as an escaped quote.
+    if (!target.empty() && target.back() == L'"') target.back() = L'\\';
+    if (target.empty()) target = ProgramFolder();
+    const DWORD attributes = ::GetFileAttributesW(target.c_str());
+    const bool folder = attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+    if (attributes == INVALID_FILE_ATTRIBUTES) {
+        Print(L"error: " + target + L": no such folder or file\n");
         return 2;
+    }
+    if (!folder && !packOut.empty()) return Usage();
+
+    std::wstring where = target;
+    PackageSource source = PackageSource::Folder(target);
+    LibraryModule module;
+    if (folder) {
+        if (where.back() != L'\\' && where.back() != L'/') where += L'\\';
+    } else {
+        module.Reset(::LoadLibraryExW(target.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE));
+        if (!module || !HoldsPackage(module.Get())) {
+            Print(L"error: " + target + L": " + (module ? L"holds no package: check the folder of its files, or pack "
+                                                         L"them with --pack"
+                                                       : L"is no Windows program") +
+                  L"\n");
+            return 2;
+        }
+        source = PackageSource::Inside(module.Get());
     }
     ::OleInitialize(nullptr);  // the picture loader needs it
     // The wizard's own windows are laid out for the screen's density as the installer does it;
     // without this a checker run at 120 dpi would measure them scaled and warn of sizes wrongly.
     RecordScreenDensity();
 
-    Package package;
-    package.folder = folder;
-    package.configPath = folder + kConfig;
-    package.languagePath = folder + kLanguage;
+    Package package(source, where);
     Report report;
+    if (!folder) {
+        CheckSignatureOf(target, report);
+        CheckEmbeddedNames(package, report);
+    }
     CheckConfig(package, report);
     std::vector<Section> sections = CheckLanguage(package, report);
     CheckLayout(package, sections, report);
     if (online) {
-        LoadTexts(package.startLanguage, package.languagePath);  // the layout check loaded every language
+        LoadTexts(package.startLanguage, package.language);  // the layout check loaded every language
         CheckOnline(package, report);
     }
-    report.Summary(folder);
+    if (!packOut.empty()) Pack(package, packOut, report);
+    report.Summary(where);
     return report.ExitCode();
 }

@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include "config/IniFile.h"
+
 namespace {
 
 Settings g_settings;
@@ -36,19 +38,18 @@ const SettingKey kKeys[] = {
 
 const Settings& AppSettings() { return g_settings; }
 
-void LoadSettingsFrom(const std::wstring& path) {
-    for (const SettingKey& key : kKeys) {
-        wchar_t value[200] = {};
-        ::GetPrivateProfileStringW(L"Params", key.name, L"", value, 200, path.c_str());
-        g_settings.*key.field = value;
-    }
+void LoadSettingsFrom(const PackageFile& file) {
+    IniFile ini(file);
+    for (const SettingKey& key : kKeys) g_settings.*key.field = ini.Value(L"Params", key.name, 199);
 }
 
 const wchar_t* SettingKeyName(size_t index) {
     return index < sizeof kKeys / sizeof kKeys[0] ? kKeys[index].name : nullptr;
 }
 
-void LoadSettings() { LoadSettingsFrom(ProgramFolder() + L"ConfigParams.ini"); }
+PackageFile SettingsFile() { return OwnPackage().File(L"ConfigParams.ini"); }
+
+void LoadSettings() { LoadSettingsFrom(SettingsFile()); }
 
 std::wstring ProgramFolder() {
     wchar_t path[MAX_PATH] = {};

@@ -4,6 +4,8 @@
 #include <cstddef>
 #include <string>
 
+#include "config/Package.h"
+
 struct Settings {
     std::wstring InstallerDownloadURL;
     std::wstring TnCLink;
@@ -29,10 +31,13 @@ struct Settings {
 // The process-wide settings; empty until LoadSettings.
 const Settings& AppSettings();
 
-// Fills the settings from ProgramFolder() + "ConfigParams.ini".
+// The program's own ConfigParams.ini: in its package (see OwnPackage).
+PackageFile SettingsFile();
+// Fills the settings from SettingsFile().
 void LoadSettings();
-// Fills the settings from the given file (tests and tools point it elsewhere).
-void LoadSettingsFrom(const std::wstring& path);
+// Fills the settings from the given file (tests and tools point it elsewhere). Each value keeps
+// at most 199 characters, as a 200-character buffer holds them.
+void LoadSettingsFrom(const PackageFile& file);
 
 // The index-th key of [Params] that the program reads, or null past the last (for tools).
 const wchar_t* SettingKeyName(size_t index);

@@ -5,6 +5,8 @@
 #include <cstring>
 #include <vector>
 
+#include "config/Package.h"
+
 namespace {
 
 constexpr int kLineBytes = 4096;
@@ -22,18 +24,45 @@ bool TextFileReader::Open(const std::wstring& path, int flags) {
     return file_ != nullptr;
 }
 
+bool TextFileReader::Open(const PackageFile& file) {
+    if (!file.Embedded()) return Open(file.Path(), 0);
+    Close();
+    std::vector<char> bytes;
+    if (!file.Read(bytes)) return false;
+    // What the C runtime's text mode makes of a file: ^Z ends it, CR LF becomes LF.
+    for (size_t i = 0; i < bytes.size() && bytes[i] != '\x1A'; ++i) {
+        if (bytes[i] == '\r' && i + 1 < bytes.size() && bytes[i + 1] == '\n') continue;
+        text_.push_back(bytes[i]);
+    }
+    inMemory_ = true;
+    return true;
+}
+
 void TextFileReader::Close() {
     if (file_) {
         fclose(file_);
         file_ = nullptr;
     }
+    inMemory_ = false;
+    text_.clear();
+    position_ = 0;
+}
+
+bool TextFileReader::NextPiece(char* bytes, int size) {
+    if (!inMemory_) return file_ && fgets(bytes, size, file_) != nullptr;
+    if (position_ >= text_.size()) return false;
+    for (int n = 0; n < size - 1 && position_ < text_.size();) {
+        char c = text_[position_++];
+        bytes[n++] = c;
+        if (c == '\n') break;
+    }
+    return true;
 }
 
 bool TextFileReader::ReadLine(std::wstring& line) {
-    if (!file_) return false;
     std::vector<char> bytes(kLineBytes, '\0');
     std::vector<wchar_t> wide(kLineBytes, L'\0');
-    if (!fgets(bytes.data(), kLineBytes, file_)) return false;
+    if (!NextPiece(bytes.data(), kLineBytes)) return false;
 
     int converted = CodePageToWide(bytes.data(), wide.data(), kLineBytes, codePage_);
     if (converted > 0) line.assign(wide.data(), static_cast<size_t>(converted));

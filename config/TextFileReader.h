@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+class PackageFile;
+
 class TextFileReader {
 public:
     TextFileReader() = default;
@@ -14,6 +16,9 @@ public:
 
     // Flags 0 opens for reading in text mode (CR LF arrives as LF).
     bool Open(const std::wstring& path, int flags = 0);
+    // A file of a package: from disk as above; an embedded one from memory, its lines delivered
+    // exactly as the C runtime's text mode delivers a file's (CR LF as LF, ^Z ends the text).
+    bool Open(const PackageFile& file);
     void SetCodePage(int codePage) { codePage_ = codePage; }
     // Reads the next line, at most 4095 bytes of it; false at end of file.
     // A line whose first byte is zero leaves `line` as it was and still counts as read.
@@ -21,7 +26,13 @@ public:
     void Close();
 
 private:
+    // The next piece as fgets gives it: through a line feed, at most 4095 bytes.
+    bool NextPiece(char* bytes, int size);
+
     FILE* file_ = nullptr;
+    bool inMemory_ = false;
+    std::vector<char> text_;  // an embedded file after the text-mode translation
+    size_t position_ = 0;
     int codePage_ = -1;  // -1: the system ANSI code page at each conversion
 };
 

@@ -75,9 +75,9 @@ const struct {
 };
 
 // Every line of the file as the reader delivers it; false when it cannot be opened.
-bool ReadAllLines(const std::wstring& path, std::vector<std::wstring>& lines) {
+bool ReadAllLines(const PackageFile& file, std::vector<std::wstring>& lines) {
     TextFileReader reader;
-    if (!reader.Open(path, 0)) return false;
+    if (!reader.Open(file)) return false;
     reader.SetCodePage(kUtf8);
     std::wstring line;
     while (reader.ReadLine(line)) lines.push_back(line);
@@ -127,7 +127,7 @@ const wchar_t* TextKeyName(size_t index) {
     return index < sizeof kKeys / sizeof kKeys[0] ? kKeys[index].name : nullptr;
 }
 
-std::wstring LanguageFilePath() { return ProgramFolder() + L"Language.ini"; }
+PackageFile LanguageFile() { return OwnPackage().File(L"Language.ini"); }
 
 std::wstring Trim(const std::wstring& text) {
     size_t begin = 0, end = text.size();
@@ -154,9 +154,9 @@ std::wstring DecimalText(long long value) {
     return std::wstring(at, digits + 24);
 }
 
-std::vector<std::wstring> ListLanguages(const std::wstring& path) {
+std::vector<std::wstring> ListLanguages(const PackageFile& file) {
     std::vector<std::wstring> lines, names;
-    if (!ReadAllLines(path, lines)) return names;
+    if (!ReadAllLines(file, lines)) return names;
     for (const std::wstring& line : lines) {
         std::wstring trimmed = Trim(line);
         if (IsHeader(trimmed)) names.push_back(trimmed.substr(1, trimmed.size() - 2));
@@ -164,16 +164,16 @@ std::vector<std::wstring> ListLanguages(const std::wstring& path) {
     return names;
 }
 
-std::wstring ReadLanguageValue(const std::wstring& section, const std::wstring& key, const std::wstring& path,
-                               bool substitute) {
-    std::vector<std::wstring> lines;
-    if (!ReadAllLines(path, lines)) return std::wstring();
+namespace {
 
+// A value from the lines of a language file (see ReadLanguageValue).
+std::wstring LanguageValue(const std::vector<std::wstring>& lines, const std::wstring& section,
+                           const std::wstring& key, bool substitute) {
     size_t start = FindSectionStart(lines, section);
     if (start == std::wstring::npos) {
         // "English" stands in for a missing language, but only once.
         if (section == L"English") return std::wstring();
-        return ReadLanguageValue(L"English", key, path, substitute);
+        return LanguageValue(lines, L"English", key, substitute);
     }
     // The scan runs on past the next header: a key the section lacks comes from a later one.
     for (size_t i = start; i < lines.size(); ++i) {
@@ -188,20 +188,32 @@ std::wstring ReadLanguageValue(const std::wstring& section, const std::wstring& 
     return std::wstring();
 }
 
-void LoadTexts(const std::wstring& language, const std::wstring& path) {
-    for (const TextKey& key : kKeys) g_texts.*key.field = ReadLanguageValue(language, key.name, path, key.substitute);
+}  // namespace
+
+std::wstring ReadLanguageValue(const std::wstring& section, const std::wstring& key, const PackageFile& file,
+                               bool substitute) {
+    std::vector<std::wstring> lines;
+    if (!ReadAllLines(file, lines)) return std::wstring();
+    return LanguageValue(lines, section, key, substitute);
+}
+
+void LoadTexts(const std::wstring& language, const PackageFile& file) {
+    // One read of the file for all the keys (it was read once per key).
+    std::vector<std::wstring> lines;
+    if (!ReadAllLines(file, lines)) lines.clear();
+    for (const TextKey& key : kKeys) g_texts.*key.field = LanguageValue(lines, language, key.name, key.substitute);
     for (const auto& fallback : kFallbacks)
         if ((g_texts.*fallback.field).empty()) g_texts.*fallback.field = fallback.english;
 }
 
-std::wstring FindLanguageByShortName(const std::wstring& shortName, const std::wstring& path) {
-    for (const std::wstring& section : ListLanguages(path))
-        if (EqualsIgnoringAsciiCase(ReadLanguageValue(section, L"ShortName", path, true), shortName)) return section;
+std::wstring FindLanguageByShortName(const std::wstring& shortName, const PackageFile& file) {
+    for (const std::wstring& section : ListLanguages(file))
+        if (EqualsIgnoringAsciiCase(ReadLanguageValue(section, L"ShortName", file, true), shortName)) return section;
     return std::wstring();
 }
 
-std::wstring LanguageAt(int index, const std::wstring& path) {
-    std::vector<std::wstring> names = ListLanguages(path);
+std::wstring LanguageAt(int index, const PackageFile& file) {
+    std::vector<std::wstring> names = ListLanguages(file);
     if (index < 0 || static_cast<size_t>(index) >= names.size()) return std::wstring();
     return names[static_cast<size_t>(index)];
 }

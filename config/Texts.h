@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "config/Package.h"
+
 struct Texts {
     std::wstring ApplicationTitle;
     std::wstring WelcomeTitle;
@@ -54,21 +56,21 @@ struct Texts {
 // The texts of the current language; empty until LoadTexts.
 const Texts& AppTexts();
 
-// ProgramFolder() + "Language.ini".
-std::wstring LanguageFilePath();
+// The program's own Language.ini: in its package (see OwnPackage).
+PackageFile LanguageFile();
 
 // Section names in file order, duplicates and empty names included.
-std::vector<std::wstring> ListLanguages(const std::wstring& path);
+std::vector<std::wstring> ListLanguages(const PackageFile& file);
 // One value of one language; a missing language reads from "English".
-std::wstring ReadLanguageValue(const std::wstring& section, const std::wstring& key, const std::wstring& path,
+std::wstring ReadLanguageValue(const std::wstring& section, const std::wstring& key, const PackageFile& file,
                                bool substitute);
 // Fills every text from one section; a key the file lacks gets its built-in English text if
 // it has one.
-void LoadTexts(const std::wstring& language, const std::wstring& path = LanguageFilePath());
+void LoadTexts(const std::wstring& language, const PackageFile& file = LanguageFile());
 // The first section whose ShortName equals the short name (ASCII case ignored), or empty.
-std::wstring FindLanguageByShortName(const std::wstring& shortName, const std::wstring& path = LanguageFilePath());
+std::wstring FindLanguageByShortName(const std::wstring& shortName, const PackageFile& file = LanguageFile());
 // The index-th section name, or empty outside the list.
-std::wstring LanguageAt(int index, const std::wstring& path = LanguageFilePath());
+std::wstring LanguageAt(int index, const PackageFile& file = LanguageFile());
 
 // The index-th key of a language section that the program reads, or null past the last (for tools).
 const wchar_t* TextKeyName(size_t index);

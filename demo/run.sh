@@ -28,7 +28,7 @@ done
 rm -rf "$demo" "$www"
 mkdir -p "$demo" "$www/poker"
 cp "$build/Wendrake.exe" "$here/Language.ini" "$demo/"
-"$here/make_pictures.sh" "$demo"
+"$here/make_pictures.sh" "$demo" --sharp
 
 cp "$here"/site/*.html "$www/"
 echo "counted" > "$www/track"

@@ -46,7 +46,7 @@ std::wstring ExecutablePath() {
 
 }  // namespace
 
-void RemoveOldShortcuts(const std::wstring& languageFile) {
+void RemoveOldShortcuts(const PackageFile& languageFile) {
     std::wstring desktop = DesktopFolder();
     if (desktop.empty()) return;
     for (const std::wstring& language : ListLanguages(languageFile)) {
@@ -58,7 +58,7 @@ void RemoveOldShortcuts(const std::wstring& languageFile) {
     ::SHChangeNotify(SHCNE_UPDATEDIR, SHCNF_PATHW, desktop.c_str(), nullptr);
 }
 
-bool CreateDesktopShortcut(const std::wstring& languageFile) {
+bool CreateDesktopShortcut(const PackageFile& languageFile) {
     RemoveOldShortcuts(languageFile);
     std::wstring desktop = DesktopFolder();
     if (desktop.empty()) return false;

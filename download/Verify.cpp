@@ -78,7 +78,7 @@ PCCERT_CONTEXT SignerCertificate(const std::wstring& path) {
     return certificate;
 }
 
-bool TrustedSignature(const std::wstring& path) {
+LONG VerifyTrust(const std::wstring& path) {
     WINTRUST_FILE_INFO file = {};
     file.cbStruct = sizeof file;
     file.pcwszFilePath = path.c_str();
@@ -104,7 +104,7 @@ bool TrustedSignature(const std::wstring& path) {
     }
     data.dwStateAction = WTD_STATEACTION_CLOSE;
     ::WinVerifyTrust(static_cast<HWND>(INVALID_HANDLE_VALUE), &action, &data);
-    return result == ERROR_SUCCESS;
+    return result;
 }
 
 }  // namespace
@@ -131,13 +131,22 @@ long long ParseByteCount(const std::wstring& text) {
     return value;
 }
 
+SignatureState CheckSignature(const std::wstring& path, std::wstring& signer) {
+    signer.clear();
+    const LONG trust = VerifyTrust(path);
+    if (trust == TRUST_E_NOSIGNATURE) return SignatureState::Unsigned;
+    if (PCCERT_CONTEXT certificate = SignerCertificate(path)) {
+        wchar_t subject[512] = {};
+        if (::CertGetNameStringW(certificate, CERT_NAME_ATTR_TYPE, 0, const_cast<char*>(szOID_COMMON_NAME), subject,
+                                 512) > 1)
+            signer = subject;
+        ::CertFreeCertificateContext(certificate);
+    }
+    if (trust == ERROR_SUCCESS && !signer.empty()) return SignatureState::Trusted;
+    return trust == TRUST_E_BAD_DIGEST ? SignatureState::Altered : SignatureState::Untrusted;
+}
+
 bool SignedBy(const std::wstring& path, const std::wstring& name) {
-    if (name.empty() || !TrustedSignature(path)) return false;
-    PCCERT_CONTEXT certificate = SignerCertificate(path);
-    if (!certificate) return false;
-    wchar_t subject[512] = {};
-    DWORD length = ::CertGetNameStringW(certificate, CERT_NAME_ATTR_TYPE, 0, const_cast<char*>(szOID_COMMON_NAME),
-                                        subject, 512);
-    ::CertFreeCertificateContext(certificate);
-    return length > 1 && name == subject;
+    std::wstring signer;
+    return !name.empty() && CheckSignature(path, signer) == SignatureState::Trusted && signer == name;
 }

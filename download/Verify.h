@@ -32,7 +32,12 @@ private:
 bool ParseSha256(const std::wstring& text, unsigned char digest[Sha256::kSize]);
 // A decimal byte count, blanks around it allowed; -1 for anything else.
 long long ParseByteCount(const std::wstring& text);
-// True when the file carries an Authenticode signature that WinVerifyTrust accepts (no user
-// interface, no revocation check) and whose signer certificate's subject common name is
-// exactly `name`.
+// What WinVerifyTrust (no user interface, no revocation check) says of a file's Authenticode
+// signature: none; one that no longer matches the file's bytes; one that is sound but whose chain
+// does not end in a root this machine trusts (or that fails otherwise); a sound, trusted one.
+enum class SignatureState { Unsigned, Altered, Untrusted, Trusted };
+// The state, and the signer certificate's subject common name wherever the file names a signer.
+SignatureState CheckSignature(const std::wstring& path, std::wstring& signer);
+// True when the file's signature is sound and trusted and its signer certificate's subject common
+// name is exactly `name`.
 bool SignedBy(const std::wstring& path, const std::wstring& name);

@@ -87,6 +87,12 @@ struct MemoryDCTraits {
     static void Close(Handle h) { ::DeleteDC(h); }
 };
 
+struct LibraryModuleTraits {
+    using Handle = HMODULE;
+    static Handle Empty() { return nullptr; }
+    static void Close(Handle h) { ::FreeLibrary(h); }
+};
+
 using FileHandle = UniqueHandle<FileHandleTraits>;
 using KernelHandle = UniqueHandle<KernelHandleTraits>;
 using RegKey = UniqueHandle<RegKeyTraits>;
@@ -97,6 +103,8 @@ using Bitmap = UniqueHandle<GdiObjectTraits<HBITMAP>>;
 using Icon = UniqueHandle<IconTraits>;
 // A device context made with CreateCompatibleDC.
 using MemoryDC = UniqueHandle<MemoryDCTraits>;
+// A module loaded with LoadLibraryEx (as a data file, say), freed on scope exit.
+using LibraryModule = UniqueHandle<LibraryModuleTraits>;
 
 // A device context borrowed from a window with GetDC and given back on scope exit.
 class WindowDC {

@@ -33,7 +33,7 @@ bool PreloaderPage::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESUL
 bool PreloaderPage::OnInitDialog() {
     // Decoded when the page first shows rather than at start-up, where decoding the JPEG took a
     // third of the time to the wizard's first paint.
-    picture_.Load(ProgramFolder(), L"Preloader.jpg");
+    picture_.Load(OwnPackage(), L"Preloader.jpg");
     LayOut();
     PassMouseToFrame(hwnd_);
     // Without the content window the page just keeps showing its picture.
@@ -50,7 +50,7 @@ bool PreloaderPage::OnInitDialog() {
 void PreloaderPage::LayOut() {
     FixDialogLayout(hwnd_, IDD_PRELOADER);
     // A sharper variant of the picture may suit a new density better.
-    picture_.Load(ProgramFolder(), L"Preloader.jpg");
+    picture_.Load(OwnPackage(), L"Preloader.jpg");
     if (HWND content = content_.Handle()) {
         RECT area = Scaled(kContentArea);
         ::SetWindowPos(content, nullptr, area.left, area.top, area.right - area.left, area.bottom - area.top,

@@ -31,7 +31,7 @@ bool WelcomePage::OnInitDialog() {
 
     // Inserted by index, so the list keeps the file's order whatever the combo's sorting.
     HWND combo = Item(IDC_LANGUAGE);
-    std::vector<std::wstring> languages = ListLanguages(LanguageFilePath());
+    std::vector<std::wstring> languages = ListLanguages(LanguageFile());
     for (size_t i = 0; i < languages.size(); ++i)
         ::SendMessageW(combo, CB_INSERTSTRING, i, reinterpret_cast<LPARAM>(languages[i].c_str()));
 

@@ -1,11 +1,15 @@
 #!/usr/bin/env python3
-"""Fails when a Windows executable could not load on Windows XP SP3.
+"""Fails when a Windows executable could not load on Windows XP SP3, or imports at load time a
+DLL that Windows may take from the program's own folder.
 
     check-xp-imports.py EXE...
 
 For each executable: prints the minimum system and subsystem versions from its PE header (both
-must allow 5.1) and checks every imported function against the functions that need a newer
-system. That list comes from the cross compiler's own headers: a function they declare only when
+must allow 5.1) and checks every imported function, those of the delay-import table included,
+against the functions that need a newer system. It fails when a DLL outside LOAD_TIME_ALLOWED is
+imported at load time: Windows resolves those imports before any of the program's code runs,
+searching the program's folder (a download folder) first for any DLL that is not one of its
+known DLLs. Everything else must be delay-loaded (framework/SystemLibraries.cpp). That list comes from the cross compiler's own headers: a function they declare only when
 _WIN32_WINNT is 0x0600 or higher needs Vista or later. Added to it are the toolchain's known offenders,
 which the headers declare without a version guard. COMCTL32's version 5.8 (XP without the
 common-controls manifest) exports some functions only by ordinal: imported by name, they need
@@ -20,6 +24,7 @@ prefix, once as the default: KB 921337, a reboot), so no element may.
 """
 
 import re
+import struct
 import subprocess
 import sys
 import tempfile
@@ -44,6 +49,12 @@ KNOWN_OFFENDERS = {
     "WakeConditionVariable", "WakeAllConditionVariable", "InitOnceExecuteOnce",
     "FlsAlloc", "FlsFree", "FlsGetValue", "FlsSetValue", "GetLocaleInfoEx", "LCMapStringEx",
     "CompareStringEx", "GetUserDefaultLocaleName", "CreateSymbolicLinkW", "WaitOnAddress",
+}
+# What Windows takes from its system folder whatever lies beside the program: its known DLLs and
+# what they import, and COMCTL32 through the common-controls manifest (side by side).
+LOAD_TIME_ALLOWED = {
+    "KERNEL32.DLL", "USER32.DLL", "GDI32.DLL", "ADVAPI32.DLL", "SHELL32.DLL", "OLE32.DLL",
+    "OLEAUT32.DLL", "COMDLG32.DLL", "MSVCRT.DLL", "COMCTL32.DLL",
 }
 # XP's msvcrt.dll has none of the bounds-checked "_s" functions.
 MSVCRT_SECURE = re.compile(r"_s$")
@@ -141,6 +152,93 @@ def pe_facts(exe):
     return fields, imports
 
 
+class Image:
+    """Just enough of a PE file to read its delay-import descriptors."""
+
+    def __init__(self, path):
+        self.data = open(path, "rb").read()
+        pe = struct.unpack_from("<I", self.data, 0x3C)[0]
+        sections, optional_size = struct.unpack_from("<H", self.data, pe + 6)[0], struct.unpack_from("<H", self.data, pe + 20)[0]
+        optional = pe + 24
+        self.wide = struct.unpack_from("<H", self.data, optional)[0] == 0x20B
+        self.base = struct.unpack_from("<Q" if self.wide else "<I", self.data, optional + (24 if self.wide else 28))[0]
+        directories = optional + (112 if self.wide else 96)
+        self.delay_directory = struct.unpack_from("<II", self.data, directories + 13 * 8)
+        self.sections = []
+        for i in range(sections):
+            entry = optional + optional_size + 40 * i
+            size, address, raw_size, raw = struct.unpack_from("<IIII", self.data, entry + 8)
+            self.sections.append((address, max(size, raw_size), raw, raw_size))
+
+    def offset(self, rva):
+        for address, size, raw, raw_size in self.sections:
+            if address <= rva < address + size and rva - address < raw_size:
+                return raw + rva - address
+        return None
+
+    def text(self, rva, limit=256):
+        at = self.offset(rva)
+        if at is None:
+            return None
+        end = self.data.find(b"\0", at, at + limit)
+        raw = self.data[at:end] if end >= 0 else b""
+        return raw.decode("ascii") if raw and all(32 < c < 127 for c in raw) else None
+
+    def thunks(self, rva):
+        """The import-name table at rva: [(name or None, ordinal or None)], or None if it is not one."""
+        size, ordinal_flag = (8, 1 << 63) if self.wide else (4, 1 << 31)
+        entries = []
+        while len(entries) < 10000:
+            at = self.offset(rva + size * len(entries))
+            if at is None:
+                return None
+            value = struct.unpack_from("<Q" if self.wide else "<I", self.data, at)[0]
+            if value == 0:
+                return entries
+            if value & ordinal_flag:
+                entries.append((None, value & 0xFFFF))
+                continue
+            name = self.text(value + 2) if value < 1 << 31 else None
+            if name is None:
+                return None
+            entries.append((name, None))
+        return None
+
+    def descriptor(self, at):
+        """The delay-import descriptor (RVA-based, as dlltool and Microsoft's linker write them) at a
+        file offset: (dll, functions), or None when the bytes there are not one."""
+        attributes, name, module, iat, names, bound, unload, stamp = struct.unpack_from("<8I", self.data, at)
+        if attributes != 1 or bound or unload or stamp or not all(self.offset(r) is not None for r in (module, iat)):
+            return None
+        dll = self.text(name)
+        if dll is None or not dll.lower().endswith(".dll"):
+            return None
+        functions = self.thunks(names)
+        return (dll.upper(), functions) if functions else None
+
+    def delay_imports(self):
+        """{dll: [(name or None, ordinal or None)]} from the delay-import descriptors. GNU ld leaves
+        the header's delay-import directory empty; the descriptors that dlltool's stubs hand to the
+        delay-load helper are then found by their shape."""
+        imports = {}
+        address, size = self.delay_directory
+        if address:
+            at = self.offset(address)
+            while at is not None and any(self.data[at:at + 32]):
+                found = self.descriptor(at)
+                if found:
+                    imports.setdefault(found[0], []).extend(found[1])
+                at += 32
+            return imports
+        for _, _, raw, raw_size in self.sections:
+            for at in range(raw, raw + raw_size - 32, 4):
+                if self.data[at] == 1 and self.data[at + 1:at + 4] == b"\0\0\0":
+                    found = self.descriptor(at)
+                    if found:
+                        imports.setdefault(found[0], []).extend(found[1])
+        return imports
+
+
 def has_common_controls_6_manifest(exe):
     data = open(exe, "rb").read()
     return (b"Microsoft.Windows.Common-Controls" in data
@@ -149,7 +247,12 @@ def has_common_controls_6_manifest(exe):
 
 def check(exe, vista_only):
     fields, imports = pe_facts(exe)
+    delayed = Image(exe).delay_imports()
     problems = []
+    for dll in sorted(imports):
+        if dll not in LOAD_TIME_ALLOWED:
+            problems.append(f"{dll} is imported at load time: Windows would look for it in the program's "
+                            "folder first; delay-load it from the system folder")
     os_version = (int(fields.get("MajorOSystemVersion", 99)), int(fields.get("MinorOSystemVersion", 0)))
     sub_version = (int(fields.get("MajorSubsystemVersion", 99)), int(fields.get("MinorSubsystemVersion", 0)))
     for label, version in (("minimum OS", os_version), ("subsystem", sub_version)):
@@ -162,7 +265,8 @@ def check(exe, vista_only):
         manifest_faults, facts = manifest_problems(text)
         problems += manifest_faults
     count = 0
-    for dll, functions in sorted(imports.items()):
+    every = sorted(imports.items()) + sorted(delayed.items())
+    for dll, functions in every:
         for name, ordinal in functions:
             count += 1
             if name is None:
@@ -175,7 +279,8 @@ def check(exe, vista_only):
                 problems.append(f"{dll} {name} is exported by name only from version 6, and no "
                                 "common-controls 6 manifest is embedded")
     print(f"{exe}: minimum OS {os_version[0]}.{os_version[1]}, subsystem {sub_version[0]}.{sub_version[1]}, "
-          f"{count} functions from {len(imports)} DLLs ({', '.join(sorted(imports))}), "
+          f"{count} functions from {len(imports)} DLLs at load time ({', '.join(sorted(imports))}) and "
+          f"{len(delayed)} delay-loaded ({', '.join(sorted(delayed)) or 'none'}), "
           f"common-controls 6 manifest {'embedded' if manifest else 'absent'}")
     if facts:
         print(f"  manifest: {facts['supported']} supported Windows versions, dpiAware {facts['dpiAware']}, "
@@ -192,7 +297,8 @@ def main():
     print(f"{len(vista_only)} functions are declared for Vista or later but not for XP; "
           f"{len(KNOWN_OFFENDERS)} more are known toolchain offenders")
     ok = all([check(exe, vista_only) for exe in sys.argv[1:]])
-    print("XP SP3 check: " + ("every import is available" if ok else "FAILED"))
+    print("XP SP3 check: " + ("every import is available, and only system DLLs load with the program"
+                              if ok else "FAILED"))
     sys.exit(0 if ok else 1)
 
 

@@ -11,7 +11,7 @@ std::wstring DensityPicture::VariantName(const std::wstring& name, int multiple)
     return name.substr(0, dot) + L"@" + wchar_t(L'0' + multiple) + L"x" + name.substr(dot);
 }
 
-int DensityPicture::Load(const std::wstring& folder, const std::wstring& name) {
+int DensityPicture::Load(const PackageSource& package, const std::wstring& name) {
     // The smallest multiple that is not enlarged at this density first, then the larger ones,
     // then the smaller ones down to the plain file.
     int wanted = (ScreenDensity() + kDesignDensity - 1) / kDesignDensity;
@@ -23,12 +23,12 @@ int DensityPicture::Load(const std::wstring& folder, const std::wstring& name) {
 
     int result = Picture::kUnreadable;
     for (int multiple : order) {
-        std::wstring path = folder + VariantName(name, multiple);
-        if (multiple > 1 && ::GetFileAttributesW(path.c_str()) == INVALID_FILE_ATTRIBUTES) continue;
-        if (picture_.Loaded() && path == picture_.Path()) return Picture::kLoaded;
+        const PackageFile file = package.File(VariantName(name, multiple));
+        if (multiple > 1 && !file.Exists()) continue;
+        if (picture_.Loaded() && file.Path() == picture_.Path()) return Picture::kLoaded;
         scaled_.Reset();
         scaledSize_ = SIZE{0, 0};
-        result = picture_.Load(path);
+        result = picture_.Load(file);
         if (result != Picture::kLoaded) continue;  // a variant that cannot be read: the next one
         multiple_ = multiple;
         transparent_ = picture_.IsTransparent();

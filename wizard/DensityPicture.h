@@ -11,6 +11,7 @@
 
 #include <string>
 
+#include "config/Package.h"
 #include "framework/Handles.h"
 #include "wizard/Picture.h"
 
@@ -21,9 +22,9 @@ public:
     // The file name of the variant with `multiple` times the pixels: "Name@2x.ext".
     static std::wstring VariantName(const std::wstring& name, int multiple);
 
-    // Loads the variant of folder + name that suits the recorded density best, unless it is the
-    // one already loaded. One of Picture's results, for the file that was tried last.
-    int Load(const std::wstring& folder, const std::wstring& name);
+    // Loads the variant of `name` in the package that suits the recorded density best, unless it
+    // is the one already loaded. One of Picture's results, for the file that was tried last.
+    int Load(const PackageSource& package, const std::wstring& name);
     bool Loaded() const { return picture_.Loaded(); }
     // The file in use and how many of its pixels make one design pixel.
     const std::wstring& Path() const { return picture_.Path(); }

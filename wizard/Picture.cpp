@@ -3,31 +3,13 @@
 #include <cstring>
 #include <vector>
 
-namespace {
-
-FileHandle OpenForReading(const std::wstring& path) {
-    return FileHandle(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                    FILE_ATTRIBUTE_NORMAL, nullptr));
-}
-
-}  // namespace
-
-int Picture::Load(const std::wstring& path) {
+int Picture::Load(const PackageFile& file) {
     picture_.Reset();
-    FileHandle file = OpenForReading(path);
-    // A second try rides out a file that another program is just closing.
-    if (!file) file = OpenForReading(path);
-    if (!file) return kUnreadable;
-    path_ = path;
-
-    LARGE_INTEGER size = {};
-    if (!::GetFileSizeEx(file.Get(), &size) || size.QuadPart == 0 || size.QuadPart > 0x7FFFFFFF)
-        return kUnreadable;
-    std::vector<BYTE> bytes(static_cast<size_t>(size.QuadPart));
-    DWORD read = 0;
-    if (!::ReadFile(file.Get(), bytes.data(), static_cast<DWORD>(bytes.size()), &read, nullptr) || read == 0)
-        return kUnreadable;
-    return LoadFromMemory(bytes.data(), read) ? kLoaded : kUndecodable;
+    std::vector<char> bytes;
+    if (!file.Read(bytes)) return kUnreadable;
+    path_ = file.Path();
+    if (bytes.empty()) return kUnreadable;
+    return LoadFromMemory(bytes.data(), bytes.size()) ? kLoaded : kUndecodable;
 }
 
 bool Picture::LoadFromMemory(const void* bytes, size_t length) {

@@ -7,6 +7,7 @@
 
 #include <string>
 
+#include "config/Package.h"
 #include "framework/Handles.h"
 
 class Picture {
@@ -16,13 +17,13 @@ public:
     static constexpr int kUndecodable = -2;
 
     // Replaces any picture loaded before; one of the three results above.
-    int Load(const std::wstring& path);
+    int Load(const PackageFile& file);
     bool LoadFromMemory(const void* bytes, size_t length);
 
     bool Loaded() const { return static_cast<bool>(picture_); }
     // True for a picture with see-through parts (a GIF's transparent colour, an icon).
     bool IsTransparent() const;
-    // The file last opened, empty before the first.
+    // The file last opened (its path, or its name in the package), empty before the first.
     const std::wstring& Path() const { return path_; }
 
     // Pixel size on the device context (the screen's when dc is null); 0 x 0 without a picture.

@@ -36,7 +36,7 @@ const MessageEntry<WizardWindow> WizardWindow::kMessages[] = {
     {WM_DOWNLOAD_STATUS, kAny, kAny, &WizardWindow::OnDownloadStatusMessage},
 };
 
-WizardWindow::WizardWindow() : Dialog(IDD_WIZARD) { background_.Load(ProgramFolder(), L"BackGround.bmp"); }
+WizardWindow::WizardWindow() : Dialog(IDD_WIZARD) { background_.Load(OwnPackage(), L"BackGround.bmp"); }
 
 WizardWindow::~WizardWindow() {
     // No notification may reach a frame that is going away.

@@ -64,7 +64,7 @@ void WizardWindow::LayOut() {
         if (page->Handle()) PlacePage(*page);
 
     // A sharper variant of the picture may suit the new density better.
-    background_.Load(ProgramFolder(), L"BackGround.bmp");
+    background_.Load(OwnPackage(), L"BackGround.bmp");
     SetIcons();
     ::InvalidateRect(hwnd_, nullptr, TRUE);
 }
@@ -74,14 +74,24 @@ void WizardWindow::PlacePage(Dialog& page) {
                    SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
+namespace {
+
+// The program's icon at `size` pixels, else at `fallback`: the sizes between the bitmap ones are
+// PNG images, which Windows XP picks as the nearest but cannot read.
+HICON LoadProgramIcon(int size, int fallback) {
+    HINSTANCE module = ::GetModuleHandleW(nullptr);
+    HANDLE icon = ::LoadImageW(module, MAKEINTRESOURCEW(IDI_WENDRAKE), IMAGE_ICON, size, size, LR_DEFAULTCOLOR);
+    if (!icon) icon = ::LoadImageW(module, MAKEINTRESOURCEW(IDI_WENDRAKE), IMAGE_ICON, fallback, fallback, LR_DEFAULTCOLOR);
+    return static_cast<HICON>(icon);
+}
+
+}  // namespace
+
 void WizardWindow::SetIcons() {
     // The sizes the shell shows at 96 dots per inch, scaled: the icon file has them drawn at
     // several sizes, and the system picks and scales the nearest.
-    HINSTANCE module = ::GetModuleHandleW(nullptr);
-    Icon big(static_cast<HICON>(::LoadImageW(module, MAKEINTRESOURCEW(IDI_WENDRAKE), IMAGE_ICON, Scaled(32),
-                                             Scaled(32), LR_DEFAULTCOLOR)));
-    Icon small(static_cast<HICON>(::LoadImageW(module, MAKEINTRESOURCEW(IDI_WENDRAKE), IMAGE_ICON, Scaled(16),
-                                               Scaled(16), LR_DEFAULTCOLOR)));
+    Icon big(LoadProgramIcon(Scaled(32), 32));
+    Icon small(LoadProgramIcon(Scaled(16), 16));
     if (big) ::SendMessageW(hwnd_, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(big.Get()));
     if (small) ::SendMessageW(hwnd_, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(small.Get()));
     // The window no longer shows the old icons: they can go.

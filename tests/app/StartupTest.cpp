@@ -7,6 +7,8 @@
 #include <utility>
 #include <vector>
 
+#include "app/InstallerApp.h"
+#include "check/Pack.h"
 #include "resources/resource.h"
 #include "tests/support/TestSupport.h"
 
@@ -20,6 +22,8 @@ const char kLanguages[] =
     "[Deutsch]\r\nShortName=de\r\nApplicationTitle=Wendrake Starttest\r\n"
     "ApplicationOpenMsg=Bitte zuerst die Lobby schlie\xC3\x9F" "en.\r\n"
     "OtherInstallerOpenMsg=Das Installationsprogramm l\xC3\xA4uft bereits.\r\n";
+
+std::vector<char> Bytes(const std::string& text) { return std::vector<char>(text.begin(), text.end()); }
 
 // A top-level window of this process with the given title, destroyed with the object.
 class TitledWindow {
@@ -188,9 +192,10 @@ TEST_F(StartupTest, TwoCopiesStartedTogetherMakeOneWizard) {
     }
 }
 
-TEST_F(StartupTest, MissingSettingsAndUntitledWindowsDoNotRefuse) {
-    // No ConfigParams.ini: an empty WindowsGroup must not match this untitled window, and
-    // neither may the language whose ApplicationTitle is empty.
+TEST_F(StartupTest, EmptySettingsAndUntitledWindowsDoNotRefuse) {
+    // No WindowsGroup: its empty title must not match this untitled window, and neither may the
+    // language whose ApplicationTitle is empty.
+    Config("BrandProduct=Corvana Poker\r\n");
     TitledWindow untitled(L"");
     Process p;
     ASSERT_TRUE(Start(p));
@@ -245,4 +250,36 @@ TEST_F(StartupTest, TheExecutableCarriesTheProgramsIcon) {
     if (small) ::DestroyIcon(small);
     // The wizard's own window icons are checked in the pages tests, inside the process: Wine 8
     // answers WM_GETICON from another process with no icon (Windows gives the icon).
+}
+
+TEST_F(StartupTest, WithoutPackageOrSettingsItSaysItIsIncompleteAndCloses) {
+    // As a browser saves it: the executable alone (here with a Language.ini, which is not enough).
+    Process p;
+    ASSERT_TRUE(Start(p));
+    HWND box = MessageBoxOf(p);
+    ASSERT_NE(box, nullptr);
+    EXPECT_EQ(TextOf(::GetDlgItem(box, 0xFFFF)), kIncompleteMessage);
+    EXPECT_EQ(TextOf(box), L"Wendrake");
+    Dismiss(box);
+    // Ending by itself shows that no wizard followed: one would wait for the user.
+    EXPECT_EQ(p.Wait(10000), 0);
+}
+
+TEST_F(StartupTest, PackedInstallerReadsOnlyWhatIsInsideIt) {
+    std::vector<PackedFile> files = {
+        {L"ConfigParams.ini", Bytes("[Params]\r\nDefaultLanguage=de\r\nBrandProduct=Corvana Packed\r\n")},
+        {L"Language.ini", Bytes("[English]\r\nShortName=en\r\nApplicationTitle=Packed Setup\r\n"
+                                "[Deutsch]\r\nShortName=de\r\nApplicationTitle=Packed Installation\r\n")}};
+    ASSERT_EQ(WritePackedInstaller(BuildDir() + L"Wendrake.exe", dir / L"Setup.exe", files).error, L"");
+    // Beside it, files that would refuse it (the product's window is open) and speak English.
+    Config("WindowsGroup=Corvana Test Lobby\r\nDefaultLanguage=en\r\n");
+    TitledWindow lobby(L"Corvana Test Lobby");
+
+    Process p;
+    ASSERT_TRUE(p.Start(dir / L"Setup.exe", L"", dir.Path()));
+    HWND wizard = WizardOf(p);
+    ASSERT_NE(wizard, nullptr);
+    EXPECT_EQ(TextOf(wizard), L"Packed Installation");
+    Leave(wizard);
+    EXPECT_EQ(p.Wait(10000), 0);
 }

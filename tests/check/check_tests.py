@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
 """WendrakeCheck.exe (under Wine) on packages laid out in temporary folders: the sample package
 checks clean, a package with one fault gets that fault's findings, and --online asks nginx and
-our fault-injecting server.
+our fault-injecting server. --pack writes a packed installer only from a package without errors;
+the checker reads the package inside a packed file and says whether and by whom it is signed.
 
     check_tests.py --build <build folder> --check <WendrakeCheck.exe> [unittest options]
 """
@@ -107,10 +108,11 @@ class CheckerCase(unittest.TestCase):
         with open(os.path.join(self.folder, name), "wb") as f:
             f.write(data)
 
-    def check(self, online=False):
+    def check(self, online=False, target=None, pack=None):
         command = [os.path.join(SOURCE, "scripts", "wine-run.sh"), BUILD, CHECK]
         command += ["--online"] if online else []
-        process = subprocess.run(command + [windows_folder(self.folder)], stdout=subprocess.PIPE,
+        command += ["--pack", windows_folder(pack)] if pack else []
+        process = subprocess.run(command + [windows_folder(target or self.folder)], stdout=subprocess.PIPE,
                                  stderr=subprocess.DEVNULL, stdin=subprocess.DEVNULL, env=wine_environment(),
                                  timeout=300)
         return Outcome(process)
@@ -245,6 +247,74 @@ class PictureFindings(CheckerCase):
                 self.package()
                 spoil()
                 self.assertFindings(self.check(), rc, *patterns)
+
+
+class PackedInstaller(CheckerCase):
+    def packed(self):
+        return os.path.join(self.folder, "Setup.exe")
+
+    def test_only_a_package_without_errors_is_packed_and_its_findings_come_from_inside(self):
+        with self.subTest("an error refuses"):
+            self.package()
+            os.remove(os.path.join(self.folder, "Preloader.jpg"))
+            self.assertFindings(self.check(pack=self.packed()), 2, r"error: Preloader\.jpg: missing",
+                                r"error: Setup\.exe: not written")
+            self.assertFalse(os.path.exists(self.packed()))
+        with self.subTest("warnings do not"):
+            config = with_key(sample("ConfigParams.ini"), "BrandProdcut", "x")
+            self.package(config=config)
+            warning = r"warning: ConfigParams\.ini:%d: unknown key BrandProdcut" % (len(config.splitlines()))
+            outcome = self.check(pack=self.packed())
+            self.assertFindings(outcome, 1, warning)
+            self.assertTrue(any("Setup.exe: written" in n and "BackGround.bmp (552,030 bytes, compressed to" in n
+                                for n in outcome.notes), outcome.output)
+        with self.subTest("the packed file is checked from inside, alone"):
+            lonely = tempfile.mkdtemp(prefix="wendrake-packed-")
+            self.addCleanup(shutil.rmtree, lonely, True)
+            shutil.move(self.packed(), lonely)
+            self.assertFindings(self.check(target=os.path.join(lonely, "Setup.exe")), 1, warning,
+                                r"warning: Setup\.exe: is not signed")
+        with self.subTest("a sharper picture goes inside too, and is checked there"):
+            self.package()
+            self.double("BackGround.bmp", "BackGround@2x.bmp")
+            outcome = self.check(pack=self.packed())
+            self.assertFindings(outcome, 0)
+            self.assertTrue(any("Setup.exe: written" in n and "BackGround@2x.bmp (" in n for n in outcome.notes),
+                            outcome.output)
+            alone = tempfile.mkdtemp(prefix="wendrake-packed-")
+            self.addCleanup(shutil.rmtree, alone, True)
+            shutil.move(self.packed(), alone)
+            self.assertFindings(self.check(target=os.path.join(alone, "Setup.exe")), 1, r"warning: Setup\.exe: is not signed")
+        with self.subTest("an installer without a package"):
+            outcome = self.check(target=os.path.join(BUILD, "Wendrake.exe"))
+            self.assertEqual(outcome.rc, 2, outcome.output)
+            self.assertIn("holds no package", outcome.output)
+
+    def test_signature_of_a_packed_file_and_one_byte_changed_after_signing(self):
+        self.package()
+        self.assertEqual(self.check(pack=self.packed()).rc, 0)
+        cert, key = os.path.join(self.folder, "cert.pem"), os.path.join(self.folder, "key.pem")
+        subprocess.run(["openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "2",
+                        "-subj", "/CN=Wendrake Test Signer", "-addext", "extendedKeyUsage=codeSigning",
+                        "-keyout", key, "-out", cert], check=True, stderr=subprocess.DEVNULL)
+        subprocess.run([os.path.join(SOURCE, "tools", "sign.sh"), self.packed()], check=True,
+                       env=dict(os.environ, SIGN_CERT=cert, SIGN_KEY=key), stdout=subprocess.DEVNULL)
+        verify = ["osslsigncode", "verify", "-CAfile", cert, "-in", self.packed()]
+        self.assertEqual(subprocess.run(verify, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL).returncode, 0)
+        # Wine trusts any root; the checker asks the chain itself, as the installer's signer check does.
+        self.assertFindings(self.check(target=self.packed()), 1,
+                            r"warning: Setup\.exe: is signed by Wendrake Test Signer, but its certificate does not "
+                            r"lead to a root this machine trusts")
+
+        # One byte of the embedded settings, the download address, changed after signing.
+        with open(self.packed(), "r+b") as f:
+            data = f.read()
+            at = data.index(b"InstallerDownloadURL=http://127.0.0.1:8765/") + len(b"InstallerDownloadURL=http://127.0.0.1:876")
+            f.seek(at)
+            f.write(b"6")
+        self.assertNotEqual(subprocess.run(verify, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL).returncode, 0)
+        self.assertFindings(self.check(target=self.packed()), 2,
+                            r"error: Setup\.exe: was changed after it was signed by Wendrake Test Signer")
 
 
 def online_config(base, **keys):

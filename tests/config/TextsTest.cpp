@@ -2,39 +2,34 @@
 
 #include "config/Settings.h"
 #include "config/Texts.h"
-#include "tests/support/TestSupport.h"
+#include "tests/config/BothWays.h"
 
 namespace {
 
-class TextsTest : public ::testing::Test {
+class TextsTest : public BothWays {
 protected:
     void SetUp() override {
-        WriteBytes(dir / L"ConfigParams.ini",
-                   "[Params]\r\nBrandProductDisplayName=Poker Deluxe\r\nBrandName=Corvana\r\n"
-                   "ProductName=poker-$BrandName$\r\n");
-        LoadSettingsFrom(dir / L"ConfigParams.ini");
+        LoadSettingsFrom(Put(L"ConfigParams.ini", "[Params]\r\nBrandProductDisplayName=Poker Deluxe\r\n"
+                                                  "BrandName=Corvana\r\nProductName=poker-$BrandName$\r\n"));
     }
-    std::wstring Write(const std::string& utf8) {
-        std::wstring path = dir / L"Language.ini";
-        WriteBytes(path, utf8);
-        return path;
-    }
-    TempDir dir;
+    PackageFile Write(const std::string& utf8) { return Put(L"Language.ini", utf8); }
 };
+
+RUN_BOTH_WAYS(TextsTest);
 
 }  // namespace
 
-TEST_F(TextsTest, ListsSectionsInFileOrder) {
-    std::wstring path = Write("[English]\r\nA=1\r\n  [Deutsch]  \r\n[]\r\n[English]\r\nnot [a] header\r\n[x\r\n");
+TEST_P(TextsTest, ListsSectionsInFileOrder) {
+    PackageFile path = Write("[English]\r\nA=1\r\n  [Deutsch]  \r\n[]\r\n[English]\r\nnot [a] header\r\n[x\r\n");
     EXPECT_EQ(ListLanguages(path), (std::vector<std::wstring>{L"English", L"Deutsch", L"", L"English"}));
-    EXPECT_TRUE(ListLanguages(dir / L"missing.ini").empty());
+    EXPECT_TRUE(ListLanguages(Missing(L"missing.ini")).empty());
     EXPECT_EQ(LanguageAt(1, path), L"Deutsch");
     EXPECT_EQ(LanguageAt(-1, path), L"");
     EXPECT_EQ(LanguageAt(4, path), L"");
 }
 
-TEST_F(TextsTest, ValueRulesAndTextPlaceholders) {
-    std::wstring path = Write(
+TEST_P(TextsTest, ValueRulesAndTextPlaceholders) {
+    PackageFile path = Write(
         "[English]\n"
         "WelcomeTitle = Welcome to %AppName% by %Brand% \n"
         "Other=%appname% stays\n"
@@ -47,15 +42,15 @@ TEST_F(TextsTest, ValueRulesAndTextPlaceholders) {
     EXPECT_EQ(ReadLanguageValue(L"English", L"Formula", path, true), L"a=b=c");
     EXPECT_EQ(ReadLanguageValue(L"English", L"WELCOMETITLE", path, true), L"");
     EXPECT_EQ(ReadLanguageValue(L"English", L"Missing", path, true), L"");
-    EXPECT_EQ(ReadLanguageValue(L"English", L"Formula", dir / L"missing.ini", true), L"");
+    EXPECT_EQ(ReadLanguageValue(L"English", L"Formula", Missing(L"missing.ini"), true), L"");
 
     LoadTexts(L"English", path);
     EXPECT_EQ(AppTexts().WelcomeTitle, L"Welcome to Poker Deluxe by Corvana");
     EXPECT_EQ(AppTexts().InstallerShortCutString, L"Install %AppName%");
 }
 
-TEST_F(TextsTest, FallbacksBetweenSections) {
-    std::wstring path = Write(
+TEST_P(TextsTest, FallbacksBetweenSections) {
+    PackageFile path = Write(
         "[Deutsch]\nButtonNext=Weiter\n"
         "[English]\nButtonNext=Next\nButtonBack=Back\n"
         "[Dansk]\nButtonBack=Tilbage\n");
@@ -69,9 +64,9 @@ TEST_F(TextsTest, FallbacksBetweenSections) {
     EXPECT_EQ(AppTexts().ButtonNext, L"Next");
 }
 
-TEST_F(TextsTest, FailureTextsFallBackToBuiltInEnglishOnlyWhereTheFileHasNone) {
+TEST_P(TextsTest, FailureTextsFallBackToBuiltInEnglishOnlyWhereTheFileHasNone) {
     // Written before the failure texts existed: each gets the built-in English.
-    std::wstring path = Write("[Deutsch]\nButtonNext=Weiter\n[English]\nButtonNext=Next\n");
+    PackageFile path = Write("[Deutsch]\nButtonNext=Weiter\n[English]\nButtonNext=Next\n");
     LoadTexts(L"Deutsch", path);
     EXPECT_EQ(AppTexts().DownloadFailedMsg, L"Download failed. Check your connection, then retry.");
     EXPECT_EQ(AppTexts().DownloadCorruptMsg, L"The downloaded file was damaged. Please retry.");
@@ -89,8 +84,8 @@ TEST_F(TextsTest, FailureTextsFallBackToBuiltInEnglishOnlyWhereTheFileHasNone) {
     EXPECT_EQ(AppTexts().DownloadCorruptMsg, L"The downloaded file was damaged. Please retry.");
 }
 
-TEST_F(TextsTest, MissingEnglishOrAnEmptyFileEndsTheLookup) {
-    std::wstring path = Write("[Deutsch]\nButtonNext=Weiter\n");
+TEST_P(TextsTest, MissingEnglishOrAnEmptyFileEndsTheLookup) {
+    PackageFile path = Write("[Deutsch]\nButtonNext=Weiter\n");
     EXPECT_EQ(ReadLanguageValue(L"Svenska", L"ButtonNext", path, true), L"");
     LoadTexts(L"Svenska", path);
     EXPECT_EQ(AppTexts().ButtonNext, L"");
@@ -102,8 +97,8 @@ TEST_F(TextsTest, MissingEnglishOrAnEmptyFileEndsTheLookup) {
     EXPECT_EQ(AppTexts().ApplicationTitle, L"");
 }
 
-TEST_F(TextsTest, ExactHeaderWinsOverANameInsideAnEarlierLine) {
-    std::wstring path = Write(
+TEST_P(TextsTest, ExactHeaderWinsOverANameInsideAnEarlierLine) {
+    PackageFile path = Write(
         "[Portugu\xC3\xAAs (Brasil)]\nButtonNext=Pr\xC3\xB3ximo BR\n"
         "[Espa\xC3\xB1ol]\nWelcomeMsg1=Not English at all\nButtonNext=Siguiente\n"
         "[Portugu\xC3\xAAs]\nButtonNext=Seguinte\n"
@@ -112,21 +107,21 @@ TEST_F(TextsTest, ExactHeaderWinsOverANameInsideAnEarlierLine) {
     EXPECT_EQ(ReadLanguageValue(L"English", L"ButtonNext", path, true), L"Next");
 }
 
-TEST_F(TextsTest, NameInsideALineStillFindsASectionWithoutExactHeader) {
+TEST_P(TextsTest, NameInsideALineStillFindsASectionWithoutExactHeader) {
     // No "[English]" header at all: the first line holding the name past its first
     // character starts the section, as files written for that rule expect.
-    std::wstring path = Write("[Deutsch]\nButtonNext=Weiter\n; English follows\n[ English ]\nButtonNext=Next\n");
+    PackageFile path = Write("[Deutsch]\nButtonNext=Weiter\n; English follows\n[ English ]\nButtonNext=Next\n");
     EXPECT_EQ(ReadLanguageValue(L"English", L"ButtonNext", path, true), L"Next");
     // A name at the very first character of a line does not count.
     path = Write("[Deutsch]\nButtonNext=Weiter\nEnglishButton=x\n");
     EXPECT_EQ(ReadLanguageValue(L"English", L"ButtonNext", path, true), L"");
 }
 
-TEST_F(TextsTest, OddFilesReadWithoutHarm) {
+TEST_P(TextsTest, OddFilesReadWithoutHarm) {
     // Byte-order mark, no final line end, an overlong line, invalid bytes and a zero byte.
     std::string file = "\xEF\xBB\xBF[English]\nButtonNext=Next\n" + std::string(5000, 'z') + "\n" +
                        "Broken=\xFF\xFE\n" + std::string("Zero=ab\0cd\n", 11) + "ButtonBack=Back";
-    std::wstring path = Write(file);
+    PackageFile path = Write(file);
     EXPECT_EQ(ReadLanguageValue(L"English", L"ButtonNext", path, true), L"Next");
     EXPECT_EQ(ReadLanguageValue(L"English", L"ButtonBack", path, true), L"Back");
     EXPECT_EQ(ReadLanguageValue(L"English", L"Zero", path, true), L"ab");
@@ -135,8 +130,19 @@ TEST_F(TextsTest, OddFilesReadWithoutHarm) {
     EXPECT_EQ(AppTexts().ButtonBack, L"Back");
 }
 
-TEST_F(TextsTest, FindsLanguageByShortNameIgnoringAsciiCaseOnly) {
-    std::wstring path = Write(
+TEST_P(TextsTest, LineEndsAndTheEndMarkAsTheRuntimeReadsThem) {
+    // Text mode: CR LF is a line end, a CR elsewhere stays, and ^Z ends the file.
+    PackageFile path = Write("[English]\r\r\nButtonNext=Next\r\r\nButtonBack=Ba\rck\r\nOk=Fine\x1A\r\n"
+                             "Cancel=After the end mark\r\n");
+    EXPECT_EQ(ListLanguages(path), std::vector<std::wstring>{L"English"});
+    EXPECT_EQ(ReadLanguageValue(L"English", L"ButtonNext", path, true), L"Next");
+    EXPECT_EQ(ReadLanguageValue(L"English", L"ButtonBack", path, true), L"Ba\rck");
+    EXPECT_EQ(ReadLanguageValue(L"English", L"Ok", path, true), L"Fine");
+    EXPECT_EQ(ReadLanguageValue(L"English", L"Cancel", path, true), L"");
+}
+
+TEST_P(TextsTest, FindsLanguageByShortNameIgnoringAsciiCaseOnly) {
+    PackageFile path = Write(
         "[English]\nShortName=en\n[Deutsch]\nShortName=DE\n[Deutsch]\nShortName=de\n"
         "[\xD0\xA0\xD1\x83\xD1\x81\xD1\x81\xD0\xBA\xD0\xB8\xD0\xB9]\nShortName=\xD1\x80\xD1\x83\n");
     EXPECT_EQ(FindLanguageByShortName(L"de", path), L"Deutsch");
@@ -145,11 +151,11 @@ TEST_F(TextsTest, FindsLanguageByShortNameIgnoringAsciiCaseOnly) {
     // Letters outside A to Z are compared exactly.
     EXPECT_EQ(FindLanguageByShortName(L"\x0420\x0423", path), L"");
     EXPECT_EQ(FindLanguageByShortName(L"xx", path), L"");
-    EXPECT_EQ(FindLanguageByShortName(L"en", dir / L"missing.ini"), L"");
+    EXPECT_EQ(FindLanguageByShortName(L"en", Missing(L"missing.ini")), L"");
 }
 
-TEST_F(TextsTest, UrlPlaceholdersExpandInOrder) {
-    std::wstring path = Write("[English]\nShortName=en\n");
+TEST_P(TextsTest, UrlPlaceholdersExpandInOrder) {
+    PackageFile path = Write("[English]\nShortName=en\n");
     LoadTexts(L"English", path);
     std::wstring url = L"http://h/$ProductName$/$LangName$/$SL$?b=$BrandName$&s=$StageID$&x=$productname$";
     ExpandUrlPlaceholders(url);

@@ -53,7 +53,7 @@ protected:
                    "[Params]\r\nBrandProduct=WendrakeTest Poker\r\nOtherProductForCommonInstall=WendrakeTest Casino\r\n"
                    "RegPath=WendrakeTest\\Poker\r\nInstallFolderName=Corvana Poker\r\n"
                    "VistaDefaultInstallPath=C:\\Games\r\n");
-        LoadSettingsFrom(dir / L"ConfigParams.ini");
+        LoadSettingsFrom(PackageFile(dir / L"ConfigParams.ini"));
     }
     void SetVersion(const wchar_t* version) {
         std::wstring text = version ? version : L"";

@@ -72,7 +72,7 @@ protected:
         ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
         ASSERT_TRUE(::CreateDirectoryW(desktop.c_str(), nullptr));
         UseBrand("Poker");
-        WriteBytes(languages,
+        WriteBytes(languagePath,
                    "[English]\r\nInstallerShortCutString=Install %AppName%\r\n"
                    "[Deutsch]\r\nInstallerShortCutString=Installer %AppName%\r\n"
                    "[Leer]\r\nInstallerShortCutString=\r\n");
@@ -81,13 +81,14 @@ protected:
 
     void UseBrand(const std::string& brand) {
         WriteBytes(dir / L"ConfigParams.ini", "[Params]\r\nBrandProduct=" + brand + "\r\n");
-        LoadSettingsFrom(dir / L"ConfigParams.ini");
+        LoadSettingsFrom(PackageFile(dir / L"ConfigParams.ini"));
     }
     std::wstring OnDesktop(const std::wstring& name) const { return desktop + L"\\" + name; }
 
     TempDir dir;
     std::wstring desktop = dir / L"Desktop";
-    std::wstring languages = dir / L"Language.ini";
+    std::wstring languagePath = dir / L"Language.ini";
+    PackageFile languages{languagePath};
     // Wine hands every saved link to winemenubuilder, which looks the desktop up in a process
     // of its own, rewriting "Shell Folders" at a moment of its choosing: not for these tests.
     std::wstring disabled;
@@ -148,14 +149,14 @@ TEST_F(ShortcutTest, NamesThatCannotBeFileNamesLeaveNoFile) {
 
     // One character over the limit of 259 for the name with ".lnk": not written, not cut.
     UseBrand("Poker");
-    WriteBytes(languages, "[Long]\r\nInstallerShortCutString=" + std::string(250, 'x') + " %AppName%\r\n");
+    WriteBytes(languagePath, "[Long]\r\nInstallerShortCutString=" + std::string(250, 'x') + " %AppName%\r\n");
     LoadTexts(L"Long", languages);
     EXPECT_FALSE(CreateDesktopShortcut(languages));
     EXPECT_EQ(FilesIn(desktop), std::vector<std::wstring>{});
 
     // A language text cannot reach out of the desktop folder when old shortcuts are removed.
     WriteBytes(dir / L"victim.lnk", "keep");
-    WriteBytes(languages, "[Evil]\r\nInstallerShortCutString=..\\victim\r\n");
+    WriteBytes(languagePath, "[Evil]\r\nInstallerShortCutString=..\\victim\r\n");
     LoadTexts(L"Evil", languages);
     EXPECT_FALSE(CreateDesktopShortcut(languages));
     EXPECT_TRUE(FileExists(dir / L"victim.lnk"));

@@ -10,12 +10,15 @@
 #include <algorithm>
 #include <cstdio>
 #include <functional>
+#include <set>
 #include <string>
 #include <vector>
 
+#include "framework/SystemLibraries.h"
 #include "recorder/RecorderClient.h"
 #include "resources/resource.h"
 #include "tests/support/TestSupport.h"
+#include "wizard/Picture.h"
 
 namespace {
 
@@ -152,8 +155,10 @@ protected:
     void Configure(const std::wstring& downloadPath, const std::string& checks) {
         Configure(downloadPath, std::wstring(), checks);
     }
-    HWND StartWizard() {
-        EXPECT_TRUE(wendrake_.Start(app_ / L"Wendrake.exe", L"", app_.Path()));
+    // Starts the installer: Wendrake.exe beside its files, or the program named.
+    HWND StartWizard(const std::wstring& program = std::wstring()) {
+        const std::wstring exe = program.empty() ? app_ / L"Wendrake.exe" : program;
+        EXPECT_TRUE(wendrake_.Start(exe, L"", exe.substr(0, exe.rfind(L'\\') + 1)));
         HWND wizard = nullptr;
         WaitFor([&] {
             HWND w = FindProcessWindow(wendrake_.Id(), L"#32770");
@@ -189,8 +194,8 @@ protected:
         return box;
     }
     // From the first page to the download, the way a user goes.
-    HWND StartDownload() {
-        HWND wizard = StartWizard();
+    HWND StartDownload(const std::wstring& program = std::wstring()) {
+        HWND wizard = StartWizard(program);
         if (!wizard) return nullptr;
         Press(wizard, IDC_CONTINUE);
         if (!WaitVisible(wizard, IDC_INSTALL_PATH)) return nullptr;
@@ -584,4 +589,360 @@ TEST_F(EndToEnd, InstallerStartsOnlyWhenSignedByTheNamedPublisher) {
     ASSERT_TRUE(launches_.WaitForRecords(L"Signed.exe", 1, 60000));
     EXPECT_EQ(wendrake_.Wait(15000), 0);
     EXPECT_EQ(ReadBytes(temp_ / L"Signed.exe"), ReadBytes(BuildDir() + L"signed\\Signed.exe"));
+}
+
+// No DLL from the program's folder. Windows looks for a program's DLLs in its own folder first,
+// except for its known DLLs; Wine prefers its built-in DLLs, but a DLL override "name=n,b" makes
+// it take one found beside the program first, as Windows does. So the test plants a DLL that
+// records every load (tests/e2e/planted) beside the real executable under names that Windows
+// does not take from its known DLLs, prefers those names, walks the wizard to the installer's
+// start on both ways of narrowing the search, and finds that none ran inside the wizard.
+
+// The names: WinINet, CryptoAPI and WinVerifyTrust themselves, what they load in turn, and what
+// the shell, COM and the theming of windows load by name.
+const wchar_t* const kPlantedNames[] = {
+    L"wininet", L"crypt32",  L"wintrust", L"winhttp",  L"urlmon",   L"secur32", L"sspicli",  L"userenv",
+    L"profapi", L"propsys",  L"dwmapi",   L"uxtheme",  L"cryptbase", L"cryptsp", L"rsaenh",  L"msasn1",
+    L"version", L"winmm",    L"iphlpapi", L"dnsapi",   L"netapi32", L"mpr",     L"mswsock",  L"bcrypt",
+    L"ncrypt",  L"dhcpcsvc", L"winnsi",   L"msimg32",  L"riched20", L"oleacc",  L"shfolder", L"dbghelp",
+    L"apphelp", L"ntmarta",  L"cabinet",  L"wtsapi32", L"textinputframework", L"edputil", L"srvcli"};
+// Loaded by name by the baseline program when asked (below): never a system DLL.
+const wchar_t kControlName[] = L"wendrakecontrol";
+
+std::wstring Lower(std::wstring text) {
+    for (wchar_t& c : text) c = static_cast<wchar_t>(towlower(c));
+    return text;
+}
+
+// The recording DLL under many names in one folder, and what it recorded there.
+class PlantedDlls {
+public:
+    PlantedDlls(const std::wstring& folder, const std::set<std::wstring>& names) : folder_(folder) {
+        for (const std::wstring& name : names) Plant(name);
+        Forget();
+    }
+    ~PlantedDlls() {
+        for (const std::wstring& name : planted_) ::DeleteFileW((folder_ + name + L".dll").c_str());
+        Forget();
+    }
+    PlantedDlls(const PlantedDlls&) = delete;
+    PlantedDlls& operator=(const PlantedDlls&) = delete;
+
+    void Plant(const std::wstring& name) {
+        EXPECT_TRUE(::CopyFileW((BuildDir() + L"tests\\PlantedDll.dll").c_str(), (folder_ + name + L".dll").c_str(),
+                                FALSE))
+            << Utf8(name);
+        planted_.insert(name);
+    }
+    void Remove(const std::wstring& name) {
+        ::DeleteFileW((folder_ + name + L".dll").c_str());
+        planted_.erase(name);
+    }
+    void Forget() { ::DeleteFileW((folder_ + L"planted-loads.txt").c_str()); }
+    // The planted names that the process of this executable loaded.
+    std::set<std::wstring> LoadedBy(const std::wstring& exe) const {
+        std::set<std::wstring> names;
+        std::string log = ReadBytes(folder_ + L"planted-loads.txt");
+        for (size_t start = 0, end; start < log.size(); start = end + 1) {
+            end = log.find('\n', start);
+            if (end == std::string::npos) end = log.size();
+            std::string line = log.substr(start, end - start);
+            size_t tab = line.find('\t');
+            if (tab == std::string::npos || Lower(Wide(line.substr(tab + 1))) != Lower(exe)) continue;
+            std::wstring dll = Lower(Wide(line.substr(0, tab)));
+            dll = dll.substr(dll.rfind(L'\\') + 1);
+            names.insert(dll.substr(0, dll.size() - 4));
+        }
+        return names;
+    }
+
+private:
+    std::wstring folder_;
+    std::set<std::wstring> planted_;
+};
+
+std::wstring Joined(const std::set<std::wstring>& names) {
+    std::wstring list;
+    for (const std::wstring& name : names) list += (list.empty() ? L"" : L", ") + name;
+    return list.empty() ? L"none" : list;
+}
+
+// Tells Wine to take these names from beside the program first for every process of the named
+// executable, for the life of the object. (Wine reads WINEDLLOVERRIDES from the Unix environment
+// it was started with, which a Windows program cannot change for its children; a per-program
+// entry in Wine's registry can.)
+class PreferBesideProgram {
+public:
+    PreferBesideProgram(const std::wstring& exeName, const std::set<std::wstring>& names)
+        : key_(HKEY_CURRENT_USER, L"Software\\Wine\\AppDefaults\\" + exeName) {
+        HKEY overrides = nullptr;
+        EXPECT_EQ(::RegCreateKeyExW(HKEY_CURRENT_USER, (key_.Path() + L"\\DllOverrides").c_str(), 0, nullptr, 0,
+                                    KEY_SET_VALUE, nullptr, &overrides, nullptr),
+                  ERROR_SUCCESS);
+        const wchar_t order[] = L"native,builtin";
+        for (const std::wstring& name : names)
+            ::RegSetValueExW(overrides, name.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(order), sizeof order);
+        if (overrides) ::RegCloseKey(overrides);
+    }
+
+private:
+    ScratchRegistryKey key_;
+};
+
+// Runs the baseline program (tests/e2e/planted/DllBaseline.cpp: the installer's load-time
+// imports, manifest and frame template, the same way of narrowing the search, the same system
+// parts used the same way, none of the installer's own code) beside all the planted names, and
+// returns those that the system loads for it from beside the program. A planted DLL refuses to
+// stay, which may end a program at its start, so each run finds one name or more and the next
+// runs without them.
+std::set<std::wstring> WineRuntimeLoads(std::set<std::wstring> names, const std::wstring& address) {
+    TempDir folder;
+    const std::wstring exe = folder / L"DllBaseline.exe";
+    EXPECT_TRUE(::CopyFileW((BuildDir() + L"tests\\DllBaseline.exe").c_str(), exe.c_str(), FALSE));
+    PlantedDlls planted(folder.Path(), names);
+    std::set<std::wstring> wine;
+    for (size_t round = 0; round <= names.size() + 1; ++round) {
+        planted.Forget();
+        PreferBesideProgram prefer(L"DllBaseline.exe", names);
+        Process baseline;
+        EXPECT_TRUE(baseline.Start(exe, address, folder.Path()));
+        long code = baseline.Wait(60000);
+        std::set<std::wstring> loaded = planted.LoadedBy(exe);
+        if (loaded.empty()) {
+            EXPECT_EQ(code, 0) << "the baseline program did not end by itself";
+            return wine;
+        }
+        for (const std::wstring& name : loaded) {
+            wine.insert(name);
+            names.erase(name);
+            planted.Remove(name);
+        }
+    }
+    ADD_FAILURE() << "the baseline program kept loading planted DLLs";
+    return wine;
+}
+
+// Whether a DLL that a program asks for by name after narrowing the search (as the system does
+// on its behalf) is taken from beside it.
+bool ByNameLoadReachesTheProgramsFolder() {
+    TempDir folder;
+    const std::wstring exe = folder / L"DllBaseline.exe";
+    EXPECT_TRUE(::CopyFileW((BuildDir() + L"tests\\DllBaseline.exe").c_str(), exe.c_str(), FALSE));
+    PlantedDlls planted(folder.Path(), {kControlName});
+    PreferBesideProgram prefer(L"DllBaseline.exe", {kControlName});
+    Process baseline;
+    EXPECT_TRUE(baseline.Start(exe, std::wstring(kControlName) + L".dll", folder.Path()));
+    EXPECT_EQ(baseline.Wait(60000), 0);
+    return planted.LoadedBy(exe).count(kControlName) == 1;
+}
+
+TEST_F(EndToEnd, NoDllIsLoadedFromTheProgramsFolderOnEitherWayOfNarrowingTheSearch) {
+    // The whole way: WinINet for the download, CryptoAPI for the hash and the signer's
+    // certificate, WinVerifyTrust for the signature, the shell for the installer's start.
+    TrustedTestRoot root;
+    ASSERT_TRUE(root.Added());
+    const std::wstring installer = BuildDir() + L"signed\\Signed.exe";
+    ASSERT_TRUE(::CopyFileW(installer.c_str(), (root_ + L"\\Signed.exe").c_str(), FALSE));
+    Configure(L"/Signed.exe", "InstallerSigner=Corvana Test Publisher\r\nInstallerSHA256=" +
+                                  HexSha256(ReadBytes(installer)) + "\r\n");
+
+    // A planted DLL that refuses to stay can make a load inside Wine's own DLLs fail and the
+    // baseline program crash: no crash debugger for the programs started here (an empty command
+    // starts none), or it would outlive them and hold the test's output open.
+    const std::wstring noDebugger;
+    RegistryOverride crashDebugger(HKEY_LOCAL_MACHINE, L"Software\\Microsoft\\Windows NT\\CurrentVersion\\AeDebug",
+                                   L"Debugger", &noDebugger);
+
+    size_t starts = 0;
+    for (bool fullPathsOnly : {false, true}) {
+        const char* way = fullPathsOnly ? "full paths only (Windows XP, Vista, 7 without its update)"
+                                        : "system folder only (SetDefaultDllDirectories)";
+        SCOPED_TRACE(way);
+        EnvironmentOverride force(kTestOnlyForceFullPathsVariable, fullPathsOnly ? L"1" : nullptr);
+        // The switch takes effect: a load by name reaches the program's folder only where the
+        // search could not be narrowed. (This also shows that planting and preferring work.)
+        EXPECT_EQ(ByNameLoadReachesTheProgramsFolder(), fullPathsOnly);
+
+        std::set<std::wstring> names;
+        for (const wchar_t* name : kPlantedNames) names.insert(name);
+        std::set<std::wstring> wine = WineRuntimeLoads(names, url_ + L"/Signed.exe");
+        // Under Wine 8 (README, "Safe to run from a download folder"): version, uxtheme and
+        // msimg32 for any program with a window, dbghelp for WinVerifyTrust (through imagehlp).
+        std::printf("%s: the system loads these planted names for the baseline program too, left out: %s\n", way,
+                    Utf8(Joined(wine)).c_str());
+        for (const wchar_t* ours : {L"wininet", L"crypt32", L"wintrust", L"secur32", L"bcrypt"})
+            EXPECT_EQ(wine.count(ours), 0u) << "the baseline loads " << Utf8(ours) << ": the test could not see it";
+        for (const std::wstring& name : wine) names.erase(name);
+
+        PlantedDlls planted(app_.Path(), names);
+        PreferBesideProgram prefer(L"Wendrake.exe", names);
+        HWND wizard = StartDownload();
+        // A planted DLL that ran refuses to stay, which may end the wizard early: say which.
+        EXPECT_NE(wizard, nullptr) << "planted DLLs loaded: " << Utf8(Joined(planted.LoadedBy(app_ / L"Wendrake.exe")));
+        if (!wizard) return;
+        EXPECT_TRUE(launches_.WaitForRecords(L"Signed.exe", ++starts, 60000));
+        EXPECT_EQ(wendrake_.Wait(15000), 0);
+        EXPECT_EQ(Joined(planted.LoadedBy(app_ / L"Wendrake.exe")), L"none");
+        if (::testing::Test::HasFailure()) return;
+    }
+}
+
+namespace {
+
+// The demo's package as a distributor ships it: packed into one executable by the real
+// WendrakeCheck.exe, started alone in a folder of its own.
+class PackedEndToEnd : public EndToEnd {
+protected:
+    // Packs the demo's settings (pointed at `download` for the installer and nginx for the rest),
+    // texts and pictures into alone_\CorvanaPokerWebSetup.exe.
+    void PackDemo(const std::wstring& download) {
+        std::string config = ReadBytes(SourceDir() + L"demo\\ConfigParams.ini");
+        Replace(config, "http://127.0.0.1:8765/$ProductName$/", Utf8(download));
+        Replace(config, "http://127.0.0.1:8765", Utf8(url_));
+        WriteBytes(package_ / L"ConfigParams.ini", config);
+        ASSERT_TRUE(::CopyFileW((SourceDir() + L"demo\\Language.ini").c_str(), (package_ / L"Language.ini").c_str(), FALSE));
+        for (const wchar_t* picture : {L"BackGround.bmp", L"Preloader.jpg"})
+            ASSERT_TRUE(::CopyFileW((BuildDir() + L"sample-pictures\\" + picture).c_str(), (package_ / picture).c_str(),
+                                    FALSE));
+        // The folder in quotes with its trailing backslash, as a user types it.
+        Process check;
+        ASSERT_TRUE(check.Start(BuildDir() + L"WendrakeCheck.exe",
+                                L"--pack \"" + Packed() + L"\" \"" + package_.Path() + L"\""));
+        ASSERT_EQ(check.Wait(120000), 0) << "the sample package checks clean and is packed";
+    }
+    std::wstring Packed() const { return alone_ / L"CorvanaPokerWebSetup.exe"; }
+    static void Replace(std::string& text, const std::string& from, const std::string& to) {
+        for (size_t at = text.find(from); at != std::string::npos; at = text.find(from, at + to.size()))
+            text.replace(at, from.size(), to);
+    }
+    // The files in a folder, by name.
+    static std::vector<std::wstring> FilesIn(const std::wstring& folder) {
+        std::vector<std::wstring> names;
+        WIN32_FIND_DATAW data;
+        HANDLE find = ::FindFirstFileW((folder + L"*").c_str(), &data);
+        if (find == INVALID_HANDLE_VALUE) return names;
+        do
+            if (!(data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) names.push_back(data.cFileName);
+        while (::FindNextFileW(find, &data));
+        ::FindClose(find);
+        return names;
+    }
+
+    TempDir package_;
+    TempDir alone_;
+    ScratchRegistryKey demoRegPath_{HKEY_CURRENT_USER, L"Software\\Corvana\\Poker"};
+};
+
+// The colour the screen shows at a point of a window's client area: what was painted there, as
+// a user sees it.
+COLORREF OnScreen(HWND window, int x, int y) {
+    POINT point = {x, y};
+    ::ClientToScreen(window, &point);
+    WindowDC screen(nullptr);
+    return ::GetPixel(screen.Get(), point.x, point.y);
+}
+
+bool Near(COLORREF a, COLORREF b) {
+    return std::abs(GetRValue(a) - GetRValue(b)) <= 16 && std::abs(GetGValue(a) - GetGValue(b)) <= 16 &&
+           std::abs(GetBValue(a) - GetBValue(b)) <= 16;
+}
+
+// A picture file's colour at a pixel, decoded here by the same loader the installer uses.
+COLORREF PictureColour(const std::wstring& path, int x, int y) {
+    Picture picture;
+    if (picture.Load(PackageFile(path)) != Picture::kLoaded) return CLR_INVALID;
+    WindowDC screen(nullptr);
+    HDC dc = ::CreateCompatibleDC(screen.Get());
+    SIZE size = picture.SizeInPixels(dc);
+    HBITMAP bitmap = ::CreateCompatibleBitmap(screen.Get(), size.cx, size.cy);
+    HGDIOBJ old = ::SelectObject(dc, bitmap);
+    picture.Draw(dc, 1.0);
+    COLORREF colour = ::GetPixel(dc, x, y);
+    ::SelectObject(dc, old);
+    ::DeleteObject(bitmap);
+    ::DeleteDC(dc);
+    return colour;
+}
+
+}  // namespace
+
+TEST_F(PackedEndToEnd, AloneInAnEmptyFolderItWalksTheWholeWizard) {
+    // The fault server (serving nginx's folder) refuses connections until told otherwise: the
+    // download page stays up, "Trying to connect", for as long as the test looks at it.
+    const std::wstring faultUrl = EnvironmentValue(L"WENDRAKE_FAULT_URL");
+    ASSERT_FALSE(faultUrl.empty());
+    const std::wstring serverUp = root_ + L"\\fault-server.up";
+    struct TakeDown {
+        std::wstring flag;
+        ~TakeDown() { ::DeleteFileW(flag.c_str()); }
+    } takeDown{serverUp};
+    std::string served = ServeInstaller(L"CorvanaPokerSetup.exe", 1024 * 1024);
+    PackDemo(faultUrl + L"/");
+    ASSERT_EQ(FilesIn(alone_.Path()), std::vector<std::wstring>{L"CorvanaPokerWebSetup.exe"});
+    ::OleInitialize(nullptr);  // for the picture loader here
+
+    HWND wizard = StartWizard(Packed());
+    ASSERT_NE(wizard, nullptr);
+    EXPECT_EQ(TextOf(wizard), L"Corvana Poker Setup");
+    // The language list, in the file's order.
+    HWND languages = FindControl(wizard, IDC_LANGUAGE);
+    ASSERT_NE(languages, nullptr);
+    EXPECT_EQ(::SendMessageW(languages, CB_GETCOUNT, 0, 0), 4);
+    const wchar_t* names[] = {L"English", L"Deutsch", L"Fran\x00E7" L"ais", L"\x0420\x0443\x0441\x0441\x043A\x0438\x0439"};
+    for (int i = 0; i < 4; ++i)
+        EXPECT_EQ(::SendMessageW(languages, CB_FINDSTRINGEXACT, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(names[i])), i)
+            << i;
+    // The background: the sample's header band, not the plain colour the frame has without it.
+    const COLORREF header = PictureColour(package_ / L"BackGround.bmp", 5, 5);
+    EXPECT_EQ(header, RGB(0x0a, 0x2e, 0x22));
+    EXPECT_TRUE(WaitFor([&] { return OnScreen(wizard, 5, 5) == header; })) << std::hex << OnScreen(wizard, 5, 5);
+
+    Press(wizard, IDC_CONTINUE);
+    ASSERT_TRUE(WaitVisible(wizard, IDC_INSTALL_PATH));
+    Press(wizard, IDC_CONTINUE);
+    ASSERT_TRUE(WaitVisible(wizard, IDC_PROGRESS));
+    ASSERT_TRUE(WaitFor([&] { return TextOf(FindControl(wizard, IDC_STATUS)) == L"Trying to connect..."; }, 30000))
+        << Utf8(TextOf(FindControl(wizard, IDC_STATUS)));
+    // The download page's picture, at the page's place (21, 92): a white card and the green table.
+    for (POINT at : {POINT{130, 95}, POINT{205, 60}}) {
+        const COLORREF expected = PictureColour(package_ / L"Preloader.jpg", at.x, at.y);
+        EXPECT_TRUE(WaitFor([&] { return Near(OnScreen(wizard, 21 + at.x, 92 + at.y), expected); }))
+            << at.x << "," << at.y << ": " << std::hex << OnScreen(wizard, 21 + at.x, 92 + at.y) << " for " << expected;
+    }
+
+    WriteBytes(serverUp, "");
+    ASSERT_TRUE(launches_.WaitForRecords(L"CorvanaPokerSetup.exe", 1, 60000));
+    EXPECT_EQ(wendrake_.Wait(15000), 0);
+    EXPECT_EQ(ReadBytes(temp_ / L"CorvanaPokerSetup.exe"), served);
+    // Nothing was written beside it; its folder is recorded as the download's.
+    EXPECT_EQ(FilesIn(alone_.Path()), std::vector<std::wstring>{L"CorvanaPokerWebSetup.exe"});
+    HKEY key = nullptr;
+    ASSERT_EQ(::RegOpenKeyExW(HKEY_CURRENT_USER, L"Software\\Corvana\\Poker", 0, KEY_QUERY_VALUE, &key), ERROR_SUCCESS);
+    char recorded[1024] = {};
+    DWORD size = sizeof recorded;
+    EXPECT_EQ(::RegQueryValueExW(key, L"DownloadPath", nullptr, nullptr, reinterpret_cast<BYTE*>(recorded), &size),
+              ERROR_SUCCESS);
+    ::RegCloseKey(key);
+    EXPECT_EQ(std::string(recorded, size), Utf8(alone_.Path()) + std::string(1, '\0'));
+    ::OleUninitialize();
+}
+
+TEST_F(PackedEndToEnd, SettingsBesideThePackedInstallerChangeNothing) {
+    ::CreateDirectoryW((root_ + L"\\poker").c_str(), nullptr);
+    ::CreateDirectoryW((root_ + L"\\elsewhere").c_str(), nullptr);
+    std::string served = ServeInstaller(L"poker\\CorvanaPokerSetup.exe", 512 * 1024);
+    ServeInstaller(L"elsewhere\\OtherSetup.exe", 512 * 1024);
+    PackDemo(url_ + L"/poker/");
+    // What a web page's download could put beside it: another address, another language.
+    WriteBytes(alone_ / L"ConfigParams.ini", "[Params]\r\nInstallerDownloadURL=" + Utf8(url_) +
+                                                 "/elsewhere/OtherSetup.exe\r\nDefaultLanguage=de\r\n");
+
+    HWND wizard = StartDownload(Packed());
+    ASSERT_NE(wizard, nullptr);
+    ASSERT_TRUE(launches_.WaitForRecords(L"CorvanaPokerSetup.exe", 1, 60000));
+    EXPECT_EQ(wendrake_.Wait(15000), 0);
+    EXPECT_EQ(ReadBytes(temp_ / L"CorvanaPokerSetup.exe"), served);
+    EXPECT_TRUE(RequestsFor("OtherSetup.exe").empty());
+    EXPECT_TRUE(launches_.Records(L"OtherSetup.exe").empty());
+    EXPECT_EQ(RequestsFor("/poker/CorvanaPokerSetup.exe").size(), 2u) << "the probe and the file, from the embedded address";
 }

@@ -177,7 +177,7 @@ void PagesTest::LoadFiles() {
     // The welcome page lists the languages of the file beside the program.
     WriteBytes(ProgramFolder() + L"Language.ini", LanguageFile(languages));
 
-    LoadSettingsFrom(dir / L"ConfigParams.ini");
+    LoadSettingsFrom(PackageFile(dir / L"ConfigParams.ini"));
     std::wstring language = FindLanguageByShortName(AppSettings().DefaultLanguage);
     LoadTexts(language.empty() ? L"English" : language);
 }

@@ -31,6 +31,21 @@ for exe in Wendrake.exe WendrakeCheck.exe; do
 done
 cmp -s "$build/Wendrake.exe" Wendrake.exe && fail "Wendrake.exe did not change when signed"
 
+# The release package of this build, signed: the packed sample verifies, and holds the samples.
+SIGN_CERT="$work/cert.pem" SIGN_KEY="$work/key.pem" "$source/tools/dist.sh" "$build" Wendrake-test "$work/dist" \
+  "$build" >"$work/dist.txt" 2>&1 || { cat "$work/dist.txt"; fail "dist.sh failed"; }
+dist="$work/dist/Wendrake-test"
+listing="$(unzip -l "$work/dist/Wendrake-test.zip")"
+for file in Wendrake.exe WendrakeCheck.exe CorvanaPokerWebSetup.exe ConfigParams.ini Language.ini BackGround.bmp \
+            Preloader.jpg DISTRIBUTING.md; do
+  grep -q "Wendrake-test/$file\$" <<<"$listing" || fail "the zip lacks $file"
+done
+osslsigncode verify -CAfile "$work/cert.pem" -in "$dist/CorvanaPokerWebSetup.exe" >/dev/null 2>&1 ||
+  fail "the packed installer does not verify"
+grep -aq "InstallerDownloadURL=http://127.0.0.1:8765/" "$dist/CorvanaPokerWebSetup.exe" ||
+  fail "the packed installer does not hold the sample settings"
+echo "dist.sh packs and signs CorvanaPokerWebSetup.exe"
+
 # The signed installer beside the sample package, without tracking (nothing to start hidden).
 grep -v '^OmnitureLink=' "$source/demo/ConfigParams.ini" >ConfigParams.ini
 cp "$source/demo/Language.ini" .

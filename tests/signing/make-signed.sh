@@ -1,15 +1,17 @@
 #!/usr/bin/env bash
 # Makes the signed installers that the signer tests download, from a program of ours:
-#   make-signed.sh <program.exe> <output folder>
+#   make-signed.sh <program.exe> <output folder> [<Wendrake.exe>]
 # Writes into the folder:
 #   TestRoot.cer     the test root (DER), which the tests add to the Wine prefix's root store
 #   Signed.exe       signed by "Corvana Test Publisher", issued by that root
 #   Impostor.exe     signed by a certificate of the same name from a root nobody trusts
 #   Tampered.exe     Signed.exe with one byte of its code changed after signing
+#   SignedWendrake.exe  the installer itself signed by the same publisher (when it is given)
 # Everything is made fresh with openssl and osslsigncode; no key leaves the folder.
 set -euo pipefail
 program=$1
 out=$2
+installer=${3:-}
 mkdir -p "$out"
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
@@ -35,8 +37,8 @@ leaf() {
 }
 # osslsigncode refuses to overwrite: a rebuild (the recorder changed) replaces the old files.
 sign() {
-  rm -f "$2"
-  osslsigncode sign -certs "$1.pem" -key "$1.key" -h sha256 -n "Wendrake test" -in "$program" -out "$2" >/dev/null
+  rm -f "$2"  # osslsigncode will not overwrite a file made by an earlier build
+  osslsigncode sign -certs "$1.pem" -key "$1.key" -h sha256 -n "Wendrake test" -in "${3:-$program}" -out "$2" >/dev/null
 }
 
 root "Wendrake Test Root" trusted
@@ -46,6 +48,7 @@ leaf untrusted "Corvana Test Publisher" impostor
 
 sign publisher "$out/Signed.exe"
 sign impostor "$out/Impostor.exe"
+if [ -n "$installer" ]; then sign publisher "$out/SignedWendrake.exe" "$installer"; fi
 openssl x509 -in trusted.pem -outform DER -out "$out/TestRoot.cer"
 # One byte inside the image (past the headers, well before the signature) turned over.
 cp "$out/Signed.exe" "$out/Tampered.exe"

@@ -82,13 +82,13 @@ TEST(Picture, EmptyAndUndecodableFiles) {
     Picture picture;
     // An empty file never reaches the decoder, which would call it undecodable (-2).
     WriteBytes(temp / L"empty.jpg", "");
-    EXPECT_EQ(Picture::kUnreadable, picture.Load(temp / L"empty.jpg"));
-    EXPECT_EQ(Picture::kUnreadable, picture.Load(temp / L"missing.jpg"));
+    EXPECT_EQ(Picture::kUnreadable, picture.Load(PackageFile(temp / L"empty.jpg")));
+    EXPECT_EQ(Picture::kUnreadable, picture.Load(PackageFile(temp / L"missing.jpg")));
 
     WriteBytes(temp / L"small.bmp", BitmapFile(8, 8));
-    EXPECT_EQ(Picture::kLoaded, picture.Load(temp / L"small.bmp"));
+    EXPECT_EQ(Picture::kLoaded, picture.Load(PackageFile(temp / L"small.bmp")));
     WriteBytes(temp / L"text.jpg", "This is a line of text, not a picture.\r\n");
-    EXPECT_EQ(Picture::kUndecodable, picture.Load(temp / L"text.jpg"));
+    EXPECT_EQ(Picture::kUndecodable, picture.Load(PackageFile(temp / L"text.jpg")));
     // The failed load left no picture behind.
     Canvas canvas;
     EXPECT_FALSE(picture.Draw(canvas.Dc(), 1.0));
@@ -100,7 +100,7 @@ TEST(Picture, BitmapDrawsAtItsPixelSizeAndScaled) {
     TempDir temp;
     WriteBytes(temp / L"BackGround.bmp", BitmapFile(461, 445));
     Picture picture;
-    ASSERT_EQ(Picture::kLoaded, picture.Load(temp / L"BackGround.bmp"));
+    ASSERT_EQ(Picture::kLoaded, picture.Load(PackageFile(temp / L"BackGround.bmp")));
     EXPECT_EQ(461, picture.SizeInPixels(nullptr).cx);
     EXPECT_EQ(445, picture.SizeInPixels(nullptr).cy);
 
@@ -124,7 +124,7 @@ TEST(Picture, JpegLoadsFromFileAndMemory) {
     // convert -size 37x12 xc:'#c02020' -size 37x11 xc:'#2040c0' -append -quality 95 sample.jpg
     std::wstring path = SourceDir() + L"tests\\wizard\\sample.jpg";
     Picture picture;
-    ASSERT_EQ(Picture::kLoaded, picture.Load(path));
+    ASSERT_EQ(Picture::kLoaded, picture.Load(PackageFile(path)));
     EXPECT_EQ(37, picture.SizeInPixels(nullptr).cx);
     EXPECT_EQ(23, picture.SizeInPixels(nullptr).cy);
     Canvas canvas;
@@ -181,7 +181,7 @@ TEST(DensityPicture, TakesTheSharpestVariantThatSuitsTheDensity) {
     for (const Case& c : cases) {
         DensityOverride at(c.density);
         DensityPicture picture;
-        ASSERT_EQ(Picture::kLoaded, picture.Load(temp.Path(), L"Back.bmp")) << c.density;
+        ASSERT_EQ(Picture::kLoaded, picture.Load(PackageSource::Folder(temp.Path()), L"Back.bmp")) << c.density;
         EXPECT_EQ(c.multiple, picture.Multiple()) << c.density;
         EXPECT_EQ(40, picture.DesignSize().cx) << c.density;
         EXPECT_EQ(c.shown.cx, picture.ShownSize().cx) << c.density;
@@ -197,7 +197,7 @@ TEST(DensityPicture, TakesTheSharpestVariantThatSuitsTheDensity) {
     WriteBytes(temp / L"Back@2x.bmp", "not a picture");
     DensityOverride at(144);
     DensityPicture picture;
-    ASSERT_EQ(Picture::kLoaded, picture.Load(temp.Path(), L"Back.bmp"));
+    ASSERT_EQ(Picture::kLoaded, picture.Load(PackageSource::Folder(temp.Path()), L"Back.bmp"));
     EXPECT_EQ(3, picture.Multiple());
 }
 
@@ -206,7 +206,7 @@ TEST(DensityPicture, ScaledSmoothlyAndKeptUntilTheDensityChanges) {
     TempDir temp;
     WriteBytes(temp / L"Halves.bmp", PlainBitmap(20, 10, RGB(255, 255, 255), RGB(0, 0, 0)));
     DensityPicture picture;
-    ASSERT_EQ(Picture::kLoaded, picture.Load(temp.Path(), L"Halves.bmp"));
+    ASSERT_EQ(Picture::kLoaded, picture.Load(PackageSource::Folder(temp.Path()), L"Halves.bmp"));
     {
         // At 96 the picture is drawn as it is, to the pixel.
         Canvas canvas;

@@ -118,7 +118,7 @@ protected:
                        "\r\nOmnitureLink=http://127.0.0.1:9/track?stage=$StageID$&lang=$SL$\r\n"
                        "BrandProduct=Wendrake Frame Test Product\r\nRegPath=WendrakeFrameTest\r\n"
                        "InstallFolderName=Frame Test\r\nVistaDefaultInstallPath=C:\\Games\r\nDefaultLanguage=en\r\n");
-        LoadSettingsFrom(temp_ / L"ConfigParams.ini");
+        LoadSettingsFrom(PackageFile(temp_ / L"ConfigParams.ini"));
         LoadTexts(L"English");
     }
     void Click(WizardWindow& frame, int id) {
@@ -291,7 +291,7 @@ TEST_F(FrameTest, InstalledProductSkipsTheLocationAndProgressRisesToTheEnd) {
 
 TEST_F(FrameTest, NoTrackingWithoutAnAddress) {
     WriteBytes(temp_ / L"ConfigParams.ini", "[Params]\r\nRegPath=WendrakeFrameTest\r\n");
-    LoadSettingsFrom(temp_ / L"ConfigParams.ini");
+    LoadSettingsFrom(PackageFile(temp_ / L"ConfigParams.ini"));
     LoadTexts(L"English");
     WizardWindow frame;
     SetMainWizard(&frame);
@@ -356,7 +356,7 @@ TEST_F(DISABLED_AtDensity, EveryPageOfEveryLanguageFitsTheFrameScaledToTheDensit
     // An address that names no file: stage 3 is shown, and the download does not matter here.
     Configure(url_ + L"/missing/Nothing.exe");
     const SIZE design = FrameDesignClientSize();
-    for (const std::wstring& language : ListLanguages(LanguageFilePath())) {
+    for (const std::wstring& language : ListLanguages(LanguageFile())) {
         LoadTexts(language);
         const Texts& texts = AppTexts();
         const std::map<int, std::vector<std::wstring>> alsoShows = {
