@@ -11,6 +11,8 @@
 
 #include "check/Check.h"
 #include "config/Settings.h"
+#include "download/Answer.h"
+#include "download/DownloadEngine.h"
 #include "framework/Handles.h"
 
 // The headers declare SHA-256 only for Windows Server 2003 and later, but XP SP3's AES
@@ -29,7 +31,7 @@ const wchar_t kConfig[] = L"ConfigParams.ini";
 struct Answer {
     DWORD error = 0;  // WinINet's error when there was no answer
     DWORD status = 0;
-    std::wstring contentRange, lastModified, contentEncoding, url;
+    std::wstring contentRange, lastModified, etag, contentEncoding, contentType, url;
     std::wstring contentLength;
 };
 
@@ -53,6 +55,8 @@ InternetHandle Ask(HINTERNET session, const std::wstring& url, const std::wstrin
     ::HttpQueryInfoW(request.Get(), HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &answer.status, &size, nullptr);
     answer.contentRange = Header(request.Get(), HTTP_QUERY_CONTENT_RANGE);
     answer.lastModified = Header(request.Get(), HTTP_QUERY_LAST_MODIFIED);
+    answer.etag = Header(request.Get(), HTTP_QUERY_ETAG);
+    answer.contentType = Header(request.Get(), HTTP_QUERY_CONTENT_TYPE);
     answer.contentEncoding = Header(request.Get(), HTTP_QUERY_CONTENT_ENCODING);
     answer.contentLength = Header(request.Get(), HTTP_QUERY_CONTENT_LENGTH);
     wchar_t where[2048] = {};
@@ -128,6 +132,27 @@ void CheckInstaller(HINTERNET session, const Package& package, const std::wstrin
     }
     request.Reset();
 
+    // The file's first bytes, judged as the installer judges them.
+    Answer head;
+    request = Ask(session, url, L"0-" + std::to_wstring(kJudgedBytes - 1), head);
+    std::vector<char> firstBytes(kJudgedBytes);
+    DWORD got = 0, read = 0;
+    while (request && got < kJudgedBytes &&
+           ::InternetReadFile(request.Get(), firstBytes.data() + got, static_cast<DWORD>(kJudgedBytes) - got, &read) &&
+           read)
+        got += read;
+    // (A compressed body is refused before it is judged; that error is said below.)
+    if (request && (head.status == 200 || head.status == 206) && head.contentEncoding.empty() &&
+        CannotBeInstaller(FileNameFromUrl(url), head.contentType, firstBytes.data(), got)) {
+        std::wstring shown;
+        for (DWORD i = 0; i < got && i < 16; ++i)
+            shown += firstBytes[i] >= 0x20 && firstBytes[i] < 0x7F ? static_cast<wchar_t>(firstBytes[i]) : L'.';
+        error(L"the address serves no installer: its file starts '" + shown +
+              L"', not as a program does (MZ), or is a web page; the installer refuses it and says that the "
+              L"network may need a sign-in");
+    }
+    request.Reset();
+
     // A resumed run asks for the rest of the file from where its partial file ends.
     Answer middle;
     const ULONGLONG from = total / 2;
@@ -146,9 +171,10 @@ void CheckInstaller(HINTERNET session, const Package& package, const std::wstrin
               L"': a resumed download fails");
     request.Reset();
 
-    if (probe.lastModified.empty())
+    // The installer names a file's version by its Last-Modified, and its ETag where there is one.
+    if (probe.lastModified.empty() && probe.etag.empty())
         error(L"no Last-Modified: an interrupted download starts again from zero, and the wizard shows no percentage");
-    else if (!middle.error && middle.lastModified != probe.lastModified)
+    else if (!middle.error && (middle.lastModified != probe.lastModified || middle.etag != probe.etag))
         error(L"Last-Modified changes between two requests ('" + probe.lastModified + L"', then '" +
               middle.lastModified + L"'): every run starts the download again from zero");
     std::wstring encoding = probe.contentEncoding.empty() ? middle.contentEncoding : probe.contentEncoding;

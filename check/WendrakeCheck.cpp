@@ -272,6 +272,7 @@ std::vector<Section> CheckLanguage(const Package& package, Report& report) {
 
         // A key the section lacks comes from the next section that has it.
         std::vector<std::wstring> from(sections.size() + 1);  // by source section; last: none
+        std::wstring builtIn;                                  // keys no section has, with English of the program's own
         for (size_t i = 0; TextKeyName(i); ++i) {
             const std::wstring key = TextKeyName(i);
             if (section.Line(key)) continue;
@@ -286,6 +287,8 @@ std::vector<Section> CheckLanguage(const Package& package, Report& report) {
             } else if (key == L"ShortName") {
                 report.Error(kLanguage, section.line,
                              name + L" has no ShortName: DefaultLanguage never picks it, and its addresses get none");
+            } else if (source == sections.size() && BuiltInText(key)) {
+                builtIn += (builtIn.empty() ? L"" : L", ") + key;
             } else {
                 from[source] += (from[source].empty() ? L"" : L", ") + key;
             }
@@ -296,6 +299,8 @@ std::vector<Section> CheckLanguage(const Package& package, Report& report) {
                                name + L" lacks " + from[source] +
                                    (source < sections.size() ? L": taken from [" + sections[source].name + L"]"
                                                              : std::wstring(L": shown empty")));
+        if (!builtIn.empty())
+            report.Warning(kLanguage, section.line, name + L" lacks " + builtIn + L": shown in the program's English");
     }
     if (!sections.empty() && !english)
         report.Warning(kLanguage, 0, L"has no [English] section, which a language without a section reads");

@@ -60,6 +60,14 @@ const TextKey kKeys[] = {
     {L"DownloadCorruptMsg", &Texts::DownloadCorruptMsg, true},
     {L"InstallerStartFailedMsg", &Texts::InstallerStartFailedMsg, true},
     {L"ButtonRetry", &Texts::ButtonRetry, true},
+    {L"DownloadNotFoundMsg", &Texts::DownloadNotFoundMsg, true},
+    {L"DownloadServerErrorMsg", &Texts::DownloadServerErrorMsg, true},
+    {L"DownloadSignInMsg", &Texts::DownloadSignInMsg, true},
+    {L"DownloadDiskFullMsg", &Texts::DownloadDiskFullMsg, true},
+    {L"DownloadFileInUseMsg", &Texts::DownloadFileInUseMsg, true},
+    {L"DownloadMisconfiguredMsg", &Texts::DownloadMisconfiguredMsg, true},
+    {L"DownloadSecureMsg", &Texts::DownloadSecureMsg, true},
+    {L"DownloadRedirectMsg", &Texts::DownloadRedirectMsg, true},
 };
 
 // The only texts that live in the program: for keys that language files written before them
@@ -72,6 +80,14 @@ const struct {
     {&Texts::DownloadCorruptMsg, L"The downloaded file was damaged. Please retry."},
     {&Texts::InstallerStartFailedMsg, L"The installer could not be started. Please retry."},
     {&Texts::ButtonRetry, L"Retry"},
+    {&Texts::DownloadNotFoundMsg, L"The file is not on the server. Please retry later."},
+    {&Texts::DownloadServerErrorMsg, L"The server has a problem. Please retry later."},
+    {&Texts::DownloadSignInMsg, L"The network may need you to sign in, then retry."},
+    {&Texts::DownloadDiskFullMsg, L"The disk is full. Free some space, then retry."},
+    {&Texts::DownloadFileInUseMsg, L"Another program is using the file. Please retry."},
+    {&Texts::DownloadMisconfiguredMsg, L"The installer's download settings are wrong."},
+    {&Texts::DownloadSecureMsg, L"The secure connection failed. Please retry."},
+    {&Texts::DownloadRedirectMsg, L"The server redirects in circles. Retry later."},
 };
 
 // Every line of the file as the reader delivers it; false when it cannot be opened.
@@ -122,6 +138,15 @@ bool EqualsIgnoringAsciiCase(const std::wstring& a, const std::wstring& b) {
 }  // namespace
 
 const Texts& AppTexts() { return g_texts; }
+
+const wchar_t* BuiltInText(const std::wstring& key) {
+    for (const TextKey& text : kKeys) {
+        if (key != text.name) continue;
+        for (const auto& fallback : kFallbacks)
+            if (fallback.field == text.field) return fallback.english;
+    }
+    return nullptr;
+}
 
 const wchar_t* TextKeyName(size_t index) {
     return index < sizeof kKeys / sizeof kKeys[0] ? kKeys[index].name : nullptr;

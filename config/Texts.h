@@ -51,6 +51,15 @@ struct Texts {
     std::wstring DownloadCorruptMsg;
     std::wstring InstallerStartFailedMsg;
     std::wstring ButtonRetry;
+    // What went wrong with a download, one text each (DownloadFailedMsg says the rest).
+    std::wstring DownloadNotFoundMsg;
+    std::wstring DownloadServerErrorMsg;
+    std::wstring DownloadSignInMsg;
+    std::wstring DownloadDiskFullMsg;
+    std::wstring DownloadFileInUseMsg;
+    std::wstring DownloadMisconfiguredMsg;
+    std::wstring DownloadSecureMsg;
+    std::wstring DownloadRedirectMsg;
 };
 
 // The texts of the current language; empty until LoadTexts.
@@ -72,6 +81,9 @@ std::wstring FindLanguageByShortName(const std::wstring& shortName, const Packag
 // The index-th section name, or empty outside the list.
 std::wstring LanguageAt(int index, const PackageFile& file = LanguageFile());
 
+// The English text the program shows for a key that a language file lacks altogether, or null
+// for keys without one (for tools).
+const wchar_t* BuiltInText(const std::wstring& key);
 // The index-th key of a language section that the program reads, or null past the last (for tools).
 const wchar_t* TextKeyName(size_t index);
 

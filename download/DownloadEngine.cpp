@@ -1,11 +1,10 @@
 #include "download/DownloadEngine.h"
 
-#include <climits>
-#include <cstring>
 #include <cwchar>
 #include <vector>
 
 #include "config/Texts.h"
+#include "download/Answer.h"
 
 // The window's timer reads the counts while a WinINet thread writes them: on a 32-bit build
 // a plain 64-bit read could tear, and a lock-based atomic would be a hidden lock.
@@ -13,7 +12,8 @@ static_assert(std::atomic<long long>::is_always_lock_free, "64-bit counts must b
 
 namespace {
 
-const wchar_t kStampFileName[] = L"LastDownloadDate.txt";
+// More than this many redirects for one request is a failure, whether or not they go round.
+const size_t kMaxRedirects = 10;
 
 bool IsPlainFileName(const std::wstring& name) {
     if (name.empty() || name == L"." || name == L"..") return false;
@@ -22,31 +22,12 @@ bool IsPlainFileName(const std::wstring& name) {
     return true;
 }
 
-// The decimal number at the start of the text (after blanks); -1 when there is none.
-long long ParseCount(const wchar_t* text, const wchar_t** end = nullptr) {
-    while (*text == L' ') ++text;
-    long long value = -1;
-    for (; *text >= L'0' && *text <= L'9'; ++text) {
-        if (value > (LLONG_MAX - 9) / 10) return -1;
-        value = (value < 0 ? 0 : value * 10) + (*text - L'0');
-    }
-    if (end) *end = text;
-    return value;
+bool IsRedirect(DWORD status) {
+    return status == 301 || status == 302 || status == 303 || status == 307 || status == 308;
 }
 
-// "bytes <first>-<last>/<total>", or "bytes */<total>" on a 416; -1 for what is missing.
-struct ContentRange {
-    long long first = -1;
-    long long total = -1;
-};
-
-ContentRange ParseContentRange(const std::wstring& text) {
-    ContentRange range;
-    if (_wcsnicmp(text.c_str(), L"bytes", 5) != 0) return range;
-    const wchar_t* rest = text.c_str() + 5;
-    range.first = ParseCount(rest, &rest);
-    if (const wchar_t* slash = std::wcschr(rest, L'/')) range.total = ParseCount(slash + 1);
-    return range;
+bool IsWebAddress(const std::wstring& url) {
+    return _wcsnicmp(url.c_str(), L"http://", 7) == 0 || _wcsnicmp(url.c_str(), L"https://", 8) == 0;
 }
 
 DWORD QueryStatus(HINTERNET request) {
@@ -57,63 +38,23 @@ DWORD QueryStatus(HINTERNET request) {
     return status;
 }
 
-// A response header's text; empty when the response has none.
-std::wstring QueryHeader(HINTERNET request, DWORD query) {
-    wchar_t text[1024] = {};
-    DWORD size = sizeof text - sizeof text[0];
-    if (!::HttpQueryInfoW(request, query, text, &size, nullptr)) return std::wstring();
-    return text;
-}
-
-long long QueryCount(HINTERNET request, DWORD query) { return ParseCount(QueryHeader(request, query).c_str()); }
-
-bool IsNetworkError(DWORD error) {
-    // A timeout is a network error too: a silent server may answer the next attempt. Wine
-    // reports a read that timed out with the socket's own code (WSAETIMEDOUT, 10060).
-    return error == ERROR_INTERNET_NAME_NOT_RESOLVED || error == ERROR_INTERNET_CANNOT_CONNECT ||
-           error == ERROR_INTERNET_CONNECTION_ABORTED || error == ERROR_INTERNET_CONNECTION_RESET ||
-           error == ERROR_INTERNET_TIMEOUT || error == 10060;
-}
-
 // Whatever WinINet still reports for a handle whose context is zero never reaches us.
 void ForgetContext(HINTERNET handle) {
     DWORD_PTR none = 0;
     ::InternetSetOptionW(handle, INTERNET_OPTION_CONTEXT_VALUE, &none, sizeof none);
 }
 
+// A redirect's Location read against the address that gave it; empty when it makes no address.
+std::wstring CombinedUrl(const std::wstring& base, const std::wstring& location) {
+    if (location.empty()) return std::wstring();
+    std::vector<wchar_t> buffer(base.size() + location.size() + INTERNET_MAX_URL_LENGTH);
+    DWORD length = static_cast<DWORD>(buffer.size());
+    if (!::InternetCombineUrlW(base.c_str(), location.c_str(), buffer.data(), &length, ICU_NO_ENCODE))
+        return std::wstring();
+    return std::wstring(buffer.data(), length);
+}
+
 }  // namespace
-
-std::wstring TempFolder() {
-    wchar_t path[MAX_PATH + 1] = {};
-    DWORD length = ::GetTempPathW(MAX_PATH + 1, path);
-    if (length == 0 || length > MAX_PATH) return std::wstring();
-    return std::wstring(path, length);
-}
-
-std::wstring ReadStampFile() {
-    FileHandle stampFile(::CreateFileW((TempFolder() + kStampFileName).c_str(), GENERIC_READ, FILE_SHARE_READ,
-                                       nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-    char bytes[2047];
-    DWORD length = 0;
-    if (!stampFile || !::ReadFile(stampFile.Get(), bytes, sizeof bytes, &length, nullptr)) return std::wstring();
-    std::wstring stamp;
-    for (DWORD i = 0; i < length && bytes[i] != '\r' && bytes[i] != '\n' && bytes[i] != '\0'; ++i)
-        stamp += static_cast<wchar_t>(static_cast<unsigned char>(bytes[i]));
-    return stamp;
-}
-
-bool WriteStampFile(const std::wstring& stamp) {
-    std::vector<char> bytes;
-    for (wchar_t c : stamp) bytes.push_back(c < 0x100 ? static_cast<char>(c) : '?');
-    FileHandle stampFile(::CreateFileW((TempFolder() + kStampFileName).c_str(), GENERIC_WRITE, 0, nullptr,
-                                       CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-    DWORD written = 0;
-    return stampFile &&
-           ::WriteFile(stampFile.Get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
-           written == bytes.size();
-}
-
-void DeleteStampFile() { ::DeleteFileW((TempFolder() + kStampFileName).c_str()); }
 
 std::wstring FileNameFromUrl(const std::wstring& url) {
     // ICU_DECODE needs a buffer for every part; one as long as the URL holds any part.
@@ -141,7 +82,8 @@ std::wstring FileNameFromUrl(const std::wstring& url) {
     return IsPlainFileName(name) ? name : std::wstring();
 }
 
-DownloadEngine::DownloadEngine() : gate(new CallbackGate{}) {
+DownloadEngine::DownloadEngine()
+    : wake(::CreateEventW(nullptr, TRUE, FALSE, nullptr)), gate(new CallbackGate{}) {
     ::InitializeCriticalSection(&lock);
     ::InitializeCriticalSection(&gate->section);
     gate->engine = this;
@@ -150,7 +92,7 @@ DownloadEngine::DownloadEngine() : gate(new CallbackGate{}) {
 DownloadEngine::~DownloadEngine() {
     CancelDownload();
     // From here no callback enters; those already inside finish first (with the engine
-    // cancelled they return at once, a retry's pause aside).
+    // cancelled they return at once, a pause before a retry included).
     ::EnterCriticalSection(&gate->section);
     gate->engine = nullptr;
     ::LeaveCriticalSection(&gate->section);
@@ -175,90 +117,104 @@ bool DownloadEngine::SetChecks(const std::wstring& sha256, const std::wstring& s
     return checksValid;
 }
 
-bool DownloadEngine::Start(const std::wstring& address, NotifyProc handler, const std::wstring& stamp,
-                           const std::wstring& target, void* owner, bool probeFirst) {
+bool DownloadEngine::Start(const std::wstring& address, NotifyProc handler, const std::wstring& target, void* owner) {
     Lock hold(lock);
     if (!enabled) return false;
-    probePhase = probeFirst;
     url = address;
     notify = handler;
     context = owner;
-    expectedStamp = stamp;
     folder = target;
-    resumeOffset = 0;
-    rangeStart = 0;
-    bodyLength = -1;
-    remaining = -1;
-    expectedEnd = -1;
-    interrupted = false;
-    transfer = {};
-    waiting = Waiting::Nothing;
+    failure = DownloadError::None;
+    fruitless = 0;
+    file.Reset();
+    heldFile.Reset();
+    std::wstring name = FileNameFromUrl(url);
+    bool separated = folder.empty() || folder.back() == L'\\' || folder.back() == L'/';
+    localPath = folder + (separated ? L"" : L"\\") + name;
+    if (name.empty() || !checksValid) {
+        Fail(DownloadError::Misconfigured);
+        return false;
+    }
+    stamp = ReadStamp(folder);
+    return BeginAttempt();
+}
 
+bool DownloadEngine::BeginAttempt() {
+    probePhase = true;
+    probeTotal = -1;
+    probeVersion = FileVersion();
+    rangeStart = 0;
     if (!internet) {
         internet.Reset(::InternetOpenW(L"MyAgent", INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, INTERNET_FLAG_ASYNC));
         if (!internet) {
+            failure = DownloadError::Connection;
             if (notify) notify(DownloadOpenFailed, context);
             return false;
         }
     }
-    std::wstring name = FileNameFromUrl(url);
-    if (name.empty() || !checksValid) {
-        Finish(DownloadFailed);
-        return false;
-    }
-    bool separated = folder.empty() || folder.back() == L'\\' || folder.back() == L'/';
-    localPath = folder + (separated ? L"" : L"\\") + name;
-    if (!probePhase && !OpenLocalFile()) return false;
     ::InternetSetStatusCallbackW(internet.Get(), StatusCallback);
+    requestUrl = url;
+    redirectedFrom.clear();
     return IssueRequest();
 }
 
-bool DownloadEngine::OpenLocalFile() {
-    // Without a stamp no partial file can be trusted: CREATE_ALWAYS empties it.
-    // Read access too: a resumed file's bytes are hashed before the rest is appended.
-    file.Reset(::CreateFileW(localPath.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
-                             expectedStamp.empty() ? CREATE_ALWAYS : OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-    LARGE_INTEGER size = {};
-    if (!file || !::GetFileSizeEx(file.Get(), &size)) {
-        Finish(DownloadFailed);
-        return false;
-    }
-    rangeStart = size.QuadPart;
-    if (rangeStart > totalBytes) {
-        DiscardAndRestart();
-        return false;
-    }
-    resumeOffset = rangeStart;
-    receivedBytes = resumeOffset;
-    LARGE_INTEGER zero = {};
-    if (!::SetFilePointerEx(file.Get(), zero, nullptr, FILE_END)) {
-        Finish(DownloadFailed);
-        return false;
-    }
-    return true;
+bool DownloadEngine::BeginFileRequest(bool resume) {
+    probePhase = false;
+    long long partial = -1;
+    if (!OpenPartialFile(partial)) return false;
+    rangeStart = resume && partial > 0 && Resumable(partial) ? partial : 0;
+    receivedBytes = rangeStart;
+    requestUrl = url;
+    redirectedFrom.clear();
+    return IssueRequest();
 }
 
 bool DownloadEngine::IssueRequest() {
     // The probe asks for one byte: a whole-file GET would stream the file a second time
     // beside the real download, closing its handle does not stop that.
-    // Only plain bytes can be the installer: no compressed body is asked for.
     std::wstring header = probePhase ? L"Range: bytes=0-0\r\n" : L"Range: bytes=" + DecimalText(rangeStart) + L"-\r\n";
+    // The rest of the file only if it is still the version the partial file belongs to;
+    // otherwise the server sends the whole (new) file.
+    if (!probePhase && rangeStart > 0 && !stamp.version.IfRange().empty())
+        header += L"If-Range: " + stamp.version.IfRange() + L"\r\n";
+    // Only plain bytes can be the installer: no compressed body is asked for.
     header += L"Accept-Encoding: identity\r\n";
     waiting = Waiting::Open;
-    HINTERNET answered = ::InternetOpenUrlW(internet.Get(), url.c_str(), header.c_str(), static_cast<DWORD>(-1),
-                                            INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE,
-                                            reinterpret_cast<DWORD_PTR>(gate));
+    // Redirects are followed here, counted: WinINet would follow one that points at itself forever.
+    HINTERNET answered = ::InternetOpenUrlW(
+        internet.Get(), requestUrl.c_str(), header.c_str(), static_cast<DWORD>(-1),
+        INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_NO_AUTO_REDIRECT,
+        reinterpret_cast<DWORD_PTR>(gate));
     if (answered) {
         // Answered at once: no completion follows.
         if (request.Get() != answered) request.Reset(answered);
-        if (OnOpened()) ReadLoop();
+        if (OnOpened() || interrupted) ReadLoop();
         return true;
     }
-    if (::GetLastError() != ERROR_IO_PENDING) {
-        Finish(DownloadFailed);
+    DWORD error = ::GetLastError();
+    if (error != ERROR_IO_PENDING) {
+        Fail(ErrorOfWinInet(error));
         return false;
     }
     return true;
+}
+
+void DownloadEngine::FollowRedirect() {
+    std::wstring next = CombinedUrl(requestUrl, QueryHeader(request.Get(), HTTP_QUERY_LOCATION));
+    if (next.empty() || !IsWebAddress(next)) {
+        Fail(DownloadError::ServerError);
+        return;
+    }
+    redirectedFrom.push_back(requestUrl);
+    bool loops = false;
+    for (const std::wstring& earlier : redirectedFrom) loops = loops || _wcsicmp(earlier.c_str(), next.c_str()) == 0;
+    if (loops || redirectedFrom.size() > kMaxRedirects) {
+        Fail(DownloadError::TooManyRedirects);
+        return;
+    }
+    CloseRequest();
+    requestUrl = next;
+    IssueRequest();
 }
 
 void CALLBACK DownloadEngine::StatusCallback(HINTERNET handle, DWORD_PTR context, DWORD status, LPVOID info,
@@ -307,18 +263,22 @@ void DownloadEngine::OnStatus(HINTERNET handle, const INTERNET_ASYNC_RESULT& res
         // A failed wait for data has dwResult 0 and the error in dwError.
         DWORD error = waiting == Waiting::Data && result.dwResult ? ERROR_SUCCESS : result.dwError;
         if (error != ERROR_SUCCESS) {
-            if (IsNetworkError(error)) {
+            if (IsTransientError(error)) {
                 CloseRequest();
                 waiting = Waiting::Nothing;
                 next = Next::Retry;
             } else {
-                Finish(DownloadFailed);
+                Fail(ErrorOfWinInet(error));
             }
         } else if (waiting == Waiting::Open) {
             if (!request) request.Reset(reinterpret_cast<HINTERNET>(result.dwResult));
             if (OnOpened()) next = Next::Read;
         } else {
             next = Next::Read;  // data or the end of the body has arrived
+        }
+        if (interrupted && next == Next::Stop) {
+            interrupted = false;
+            next = Next::Retry;
         }
     }
     // Both run without the lock held here, so that a cancel from the window's thread gets in.
@@ -328,123 +288,23 @@ void DownloadEngine::OnStatus(HINTERNET handle, const INTERNET_ASYNC_RESULT& res
 
 bool DownloadEngine::OnOpened() {
     if (!request) {
-        Finish(DownloadFailed);
+        Fail(DownloadError::Connection);
         return false;
     }
     DWORD status = QueryStatus(request.Get());
+    if (status == 0) {
+        // No status line at all: the connection closed before any answer (Wine completes such
+        // a request instead of failing it with ERROR_HTTP_INVALID_SERVER_RESPONSE).
+        Interrupted();
+        return false;
+    }
+    if (IsRedirect(status)) {
+        FollowRedirect();
+        return false;
+    }
     if (!probePhase) return OnFileAnswered(status);
     OnProbeAnswered(status);
     return false;
-}
-
-void DownloadEngine::OnProbeAnswered(DWORD status) {
-    long long total = -1;
-    if (status == 206 || status == 416)
-        total = ParseContentRange(QueryHeader(request.Get(), HTTP_QUERY_CONTENT_RANGE)).total;
-    else if (status == 200)
-        total = QueryCount(request.Get(), HTTP_QUERY_CONTENT_LENGTH);
-    if ((status != 200 && status != 206 && status != 416) || (status == 416 && total < 0)) {
-        Finish(DownloadFailed);
-        return;
-    }
-    totalBytes = total > 0 ? total : 0;
-    if (expectedSize >= 0 && total > 0 && total != expectedSize) {
-        Mismatch();  // refused before a byte is written
-        return;
-    }
-    // The probe's body is never read.
-    CloseRequest();
-    file.Reset();
-    Start(std::wstring(url), notify, std::wstring(expectedStamp), std::wstring(folder), context, false);
-}
-
-bool DownloadEngine::OnFileAnswered(DWORD status) {
-    if (status != 200 && status != 206 && status != 416) {
-        Finish(DownloadFailed);
-        return false;
-    }
-    // A server that goes silent in the middle of the body is a network error, retried.
-    ::InternetSetOptionW(request.Get(), INTERNET_OPTION_RECEIVE_TIMEOUT, &receiveTimeoutMs, sizeof receiveTimeoutMs);
-    std::wstring encoding = QueryHeader(request.Get(), HTTP_QUERY_CONTENT_ENCODING);
-    if (!encoding.empty() && _wcsicmp(encoding.c_str(), L"identity") != 0) {
-        Finish(DownloadFailed);  // compressed bytes are not the installer
-        return false;
-    }
-    std::wstring stamp = QueryHeader(request.Get(), HTTP_QUERY_LAST_MODIFIED);
-    if (!stamp.empty()) {
-        progressValid = true;
-        serverStamp = stamp;
-        WriteStampFile(stamp);
-        // The server's file changed since the partial file was written. With no old bytes
-        // there is nothing to protect, so a stamp that changes on every answer cannot loop.
-        if (rangeStart > 0 && _wcsicmp(stamp.c_str(), expectedStamp.c_str()) != 0) {
-            DiscardAndRestart();
-            return false;
-        }
-    }
-    if (status == 416) {
-        progressValid = true;
-        // Only the 416's own total says the partial file is whole; the probe's may be stale.
-        long long named = ParseContentRange(QueryHeader(request.Get(), HTTP_QUERY_CONTENT_RANGE)).total;
-        if (named >= 0 && rangeStart == named) {
-            totalBytes = named;
-            expectedEnd = named;
-            if (HashPartialFile()) Complete();
-        } else if (rangeStart > 0)
-            DiscardAndRestart();
-        else
-            Finish(DownloadFailed);
-        return false;
-    }
-    if (status == 200 && rangeStart > 0) {
-        // The server ignored the range and sends the whole file: write it from the start
-        // instead of after the old bytes.
-        LARGE_INTEGER zero = {};
-        if (!::SetFilePointerEx(file.Get(), zero, nullptr, FILE_BEGIN) || !::SetEndOfFile(file.Get())) {
-            Finish(DownloadFailed);
-            return false;
-        }
-        rangeStart = resumeOffset = 0;
-        receivedBytes = 0;
-    }
-    bodyLength = QueryCount(request.Get(), HTTP_QUERY_CONTENT_LENGTH);
-    expectedEnd = totalBytes > 0 ? totalBytes.load() : -1;
-    if (status == 206) {
-        ContentRange range = ParseContentRange(QueryHeader(request.Get(), HTTP_QUERY_CONTENT_RANGE));
-        if (range.first != rangeStart) {
-            // Bytes that do not continue the partial file are never written.
-            if (rangeStart > 0)
-                DiscardAndRestart();
-            else
-                Finish(DownloadFailed);
-            return false;
-        }
-        if (range.total >= 0) expectedEnd = range.total;
-    } else if (bodyLength >= 0) {
-        expectedEnd = bodyLength;
-    }
-    if (expectedSize >= 0 && expectedEnd >= 0 && expectedEnd != expectedSize) {
-        Mismatch();  // refused before a byte is written
-        return false;
-    }
-    if (stamp.empty() && rangeStart == 0) {
-        // Nothing names these bytes' version: a stamp left by an earlier file must not let a
-        // later run resume onto them (a captive portal's page, say).
-        DeleteStampFile();
-        serverStamp.clear();
-        expectedStamp.clear();
-    }
-    if (!HashPartialFile()) return false;
-    remaining = bodyLength;
-    if (notify) notify(DownloadStarted, context);
-    if (remaining == 0) {
-        Complete();
-        return interrupted;  // the read loop retries
-    }
-    waiting = Waiting::Data;
-    transfer = {};
-    transfer.dwStructSize = sizeof transfer;
-    return true;
 }
 
 void DownloadEngine::ReadLoop() {
@@ -464,15 +324,15 @@ void DownloadEngine::ReadLoop() {
                                    reinterpret_cast<DWORD_PTR>(gate))) {
             DWORD error = ::GetLastError();
             if (error == ERROR_IO_PENDING) return;  // the completion brings OnStatus back here
-            if (!IsNetworkError(error)) {
-                Finish(DownloadFailed);
+            if (!IsTransientError(error)) {
+                Fail(ErrorOfWinInet(error));
                 return;
             }
             CloseRequest();
             waiting = Waiting::Nothing;
             break;
         }
-        if (!TakeChunk(transfer.dwBufferLength) && !interrupted) return;
+        if (!TakeChunk(readBuffer.get(), transfer.dwBufferLength) && !interrupted) return;
     }
     // A network error, or a body that ended short of the file: resumed after a pause, taken
     // without the lock so that a cancel gets in.
@@ -483,91 +343,16 @@ void DownloadEngine::ReadLoop() {
     Retry();
 }
 
-bool DownloadEngine::TakeChunk(DWORD length) {
-    if (length == 0) {
-        // The body ended. Short of an announced length it is a failure as before; short of
-        // the file's known size it is an interrupted transfer, which Complete retries.
-        if (remaining > 0 && expectedEnd < 0)
-            Finish(DownloadFailed);
-        else
-            Complete();
-        return false;
-    }
-    DWORD written = 0;
-    bool whole = ::WriteFile(file.Get(), readBuffer.get(), length, &written, nullptr) && written == length;
-    receivedBytes += written;  // before any end, so the count never falls short of the file
-    if (!whole) {
-        Finish(DownloadFailed);  // a full disk: the file is short
-        return false;
-    }
-    if (checkHash) hash.Add(readBuffer.get(), length);
-    if (remaining > 0) {
-        remaining -= length;
-        if (remaining <= 0) {
-            Complete();
-            return false;
-        }
-    }
-    return true;
+void DownloadEngine::Interrupted() {
+    CloseRequest();
+    waiting = Waiting::Nothing;
+    interrupted = true;  // retried once the lock is let go
 }
 
-bool DownloadEngine::HashPartialFile() {
-    if (!checkHash) return true;
-    // Hashed once per answer: the bytes already on disk, then each chunk as it is written.
-    bool read = hash.Restart();
-    LARGE_INTEGER zero = {};
-    read = read && ::SetFilePointerEx(file.Get(), zero, nullptr, FILE_BEGIN);
-    for (long long left = rangeStart; read && left > 0;) {
-        DWORD got = 0;
-        DWORD want = left < kReadBufferSize ? static_cast<DWORD>(left) : kReadBufferSize;
-        read = ::ReadFile(file.Get(), readBuffer.get(), want, &got, nullptr) && got == want &&
-               hash.Add(readBuffer.get(), got);
-        left -= got;
-    }
-    if (!read || !::SetFilePointerEx(file.Get(), zero, nullptr, FILE_END)) {
-        Finish(DownloadFailed);
-        return false;
-    }
-    return true;
-}
-
-void DownloadEngine::Complete() {
-    if (expectedEnd >= 0 && receivedBytes < expectedEnd) {
-        CloseRequest();
-        waiting = Waiting::Nothing;
-        interrupted = true;  // the read loop retries once it has let go of the lock
-        return;
-    }
-    if (Verified())
-        Finish(DownloadComplete);
-    else
-        Mismatch();
-}
-
-bool DownloadEngine::Verified() {
-    if (expectedSize >= 0 && receivedBytes != expectedSize) return false;
-    unsigned char digest[Sha256::kSize];
-    if (checkHash && (!hash.Result(digest) || std::memcmp(digest, expectedHash, sizeof digest) != 0)) return false;
-    if (expectedSigner.empty()) return true;
-    file.Reset();  // the signature check opens the file itself
-    return SignedBy(localPath, expectedSigner);
-}
-
-void DownloadEngine::Mismatch() {
-    // Not the distributor's file: nothing of it may stay, nor a stamp to resume onto.
-    Close();
-    ::DeleteFileW(localPath.c_str());
-    DeleteStampFile();
-    serverStamp.clear();
-    receivedBytes = 0;
-    resumeOffset = 0;
-    totalBytes = 0;
-    if (freshRetried) {
-        Finish(DownloadCorrupt);
-        return;
-    }
-    freshRetried = true;
-    Restart(std::wstring());
+void DownloadEngine::Fail(DownloadError error) {
+    if (!enabled) return;
+    failure = error;
+    Finish(DownloadFailed);
 }
 
 void DownloadEngine::Finish(unsigned long code) {
@@ -577,31 +362,19 @@ void DownloadEngine::Finish(unsigned long code) {
 }
 
 void DownloadEngine::Retry() {
-    if (!enabled) return;
-    ::Sleep(1000);
+    int attempt;
+    {
+        Lock hold(lock);
+        if (!enabled) return;
+        receivedBytes = 0;
+        totalBytes = 0;
+        // Said before the pause, which can be long: the owner shows that it is reconnecting.
+        Finish(DownloadRetrying);
+        attempt = ++fruitless;
+    }
+    ::WaitForSingleObject(wake.Get(), RetryDelayMs(attempt));
     Lock hold(lock);
-    if (!enabled) return;
-    resumeOffset = 0;
-    receivedBytes = 0;
-    totalBytes = 0;
-    Finish(DownloadRetrying);
-    // Before this run's first file answer serverStamp is empty; the stamp the run started
-    // with still protects the partial file through a brief outage.
-    Restart(serverStamp.empty() ? expectedStamp : serverStamp);
-}
-
-void DownloadEngine::DiscardAndRestart() {
-    Close();
-    ::DeleteFileW(localPath.c_str());
-    bodyLength = -1;
-    receivedBytes = 0;
-    resumeOffset = 0;
-    totalBytes = 0;
-    Restart(serverStamp);
-}
-
-void DownloadEngine::Restart(const std::wstring& stamp) {
-    Start(std::wstring(url), notify, std::wstring(stamp), std::wstring(folder), context, true);
+    if (enabled) BeginAttempt();
 }
 
 void DownloadEngine::Close() {
@@ -623,11 +396,38 @@ void DownloadEngine::CloseRequest() {
 }
 
 void DownloadEngine::CancelDownload() {
+    // Before the lock: a retry's pause may hold it, and ends now.
+    enabled = false;
+    ::SetEvent(wake.Get());
     ++closers;
     {
         Lock hold(lock);
-        enabled = false;
         Close();
+        heldFile.Reset();
     }
     --closers;
+}
+
+std::wstring DownloadEngine::FilePath() {
+    Lock hold(lock);
+    return localPath;
+}
+
+HANDLE DownloadEngine::HeldFile() {
+    Lock hold(lock);
+    return heldFile ? heldFile.Get() : nullptr;
+}
+
+void DownloadEngine::ReleaseFile() {
+    Lock hold(lock);
+    heldFile.Reset();
+}
+
+bool DownloadEngine::DiscardFile() {
+    Lock hold(lock);
+    heldFile.Reset();
+    file.Reset();
+    stamp = Stamp();
+    bool fileGone = ops->Delete(localPath);
+    return ops->Delete(StampPath(folder)) && fileGone;
 }

@@ -2,10 +2,10 @@
 // Fetches one file over HTTP into a folder with WinINet in asynchronous mode, resuming a
 // partial file left by an earlier run, and reports the outcome through a plain callback.
 //
-// Every attempt is two requests: a probe that learns the whole size ("Range: bytes=0-0"),
-// then a file request for the bytes from the end of the partial file onward. The server's
-// Last-Modified value, kept in LastDownloadDate.txt in the temporary folder, ties a partial
-// file to the server's file across runs.
+// Every attempt is two requests: a probe that learns the whole size and the server's version of
+// its file ("Range: bytes=0-0"), then a file request for the bytes from the end of the partial
+// file onward. The stamp beside the file (download/Stamp.h) says which version, address and
+// size the partial file belongs to; bytes are only ever added to a file of the same version.
 
 #include <windows.h>
 #include <wininet.h>
@@ -13,7 +13,12 @@
 #include <atomic>
 #include <memory>
 #include <string>
+#include <vector>
 
+#include "download/DownloadFolder.h"
+#include "download/Failures.h"
+#include "download/FileOps.h"
+#include "download/Stamp.h"
 #include "download/Verify.h"
 #include "framework/Handles.h"
 
@@ -22,22 +27,12 @@ using NotifyProc = void (*)(unsigned long code, void* context);
 
 // The notification codes. Their values coincide with WinINet error numbers.
 constexpr unsigned long DownloadOpenFailed = 12001;  // the internet root handle cannot be opened
-constexpr unsigned long DownloadStarted = 12003;     // the file request was accepted; its body begins
-constexpr unsigned long DownloadFailed = 12004;      // the download ended without the whole file
-constexpr unsigned long DownloadComplete = 12005;    // the whole file is on disk
-constexpr unsigned long DownloadRetrying = 12006;    // a network error; a new attempt follows in a second
+constexpr unsigned long DownloadStarted = 12003;     // the first byte of an answer is kept; the body goes on
+constexpr unsigned long DownloadFailed = 12004;      // the download ended without the whole file; Failure() says why
+constexpr unsigned long DownloadComplete = 12005;    // the whole file is on disk, checked and held (HeldFile)
+constexpr unsigned long DownloadRetrying = 12006;    // a network error; a new attempt follows after a pause
 constexpr unsigned long DownloadCorrupt = 12007;     // the file failed its checks twice; nothing is kept
 
-// The user's temporary folder as GetTempPathW reports it, with its trailing backslash.
-std::wstring TempFolder();
-// The Last-Modified text stored by the last accepted file response: the first line of
-// TempFolder() + "LastDownloadDate.txt", at most 2047 characters, without its line end;
-// empty when the file cannot be read.
-std::wstring ReadStampFile();
-// Replaces the stamp file's content with the text, one byte a character, no line end.
-bool WriteStampFile(const std::wstring& stamp);
-// Removes the stamp file: no later run resumes onto bytes it cannot vouch for.
-void DeleteStampFile();
 // The last segment of the URL's path, escapes decoded, query left out. Empty when that is
 // not a plain file name (empty, "." or "..", or holding a path separator, a drive colon, a
 // wildcard or a control character), so the name can never point outside the download folder.
@@ -59,23 +54,39 @@ public:
     // How long a read may wait for the server before the attempt counts as a network error
     // and is retried (30 s unless set). Call before Start.
     void SetReceiveTimeout(DWORD milliseconds) { receiveTimeoutMs = milliseconds; }
+    // The operations that delete and cut back files (tests put in failing ones); null: the
+    // system's. Call before Start; the operations must outlive the engine's work.
+    void SetFileOps(FileOps* operations) { ops = operations ? operations : &FileOps::System(); }
 
-    // Starts a download of url into folder (empty: the current folder). expectedStamp
-    // is the Last-Modified text the partial file belongs to; empty throws any partial file
-    // away. Returns true when a request was issued.
-    bool Start(const std::wstring& url, NotifyProc notify, const std::wstring& expectedStamp,
-               const std::wstring& folder, void* context, bool probeFirst);
+    // Starts a download of url into folder (empty: the current folder), resuming the partial
+    // file there when its stamp names the version the server has. Returns true when a request
+    // was issued.
+    bool Start(const std::wstring& url, NotifyProc notify, const std::wstring& folder, void* context);
     // Closes the file and every internet handle; late callbacks find nothing to act on.
-    // May be called at any time from any thread.
+    // May be called at any time from any thread. A held file stays held.
     void Close();
-    // Close, and stop for good: no notification follows and Start returns false.
-    // The partial file stays for a later run.
+    // Close, and stop for good: no notification follows and Start returns false. The partial
+    // file stays for a later run; a held file is let go.
     void CancelDownload();
+
+    // Why the download ended, once DownloadFailed (or DownloadOpenFailed) has come.
+    DownloadError Failure() const { return failure.load(); }
+    // The downloaded file's path; known once Start has run.
+    std::wstring FilePath();
+    // After DownloadComplete the file stays open for reading, sharing reading alone: nobody can
+    // write, rename or delete it, while programs can still be started from it. It is checked
+    // through this handle. Null when nothing is held.
+    HANDLE HeldFile();
+    // Lets the file go (once the installer has started from it).
+    void ReleaseFile();
+    // Lets the file go and removes it with its stamp, so that the next Start fetches it anew.
+    // False when they could not be removed.
+    bool DiscardFile();
 
     // Progress, read by the owner without the lock.
     std::atomic<long long> totalBytes{0};     // whole file size; 0 while unknown
-    std::atomic<long long> receivedBytes{0};  // bytes of the file on disk
-    std::atomic<bool> progressValid{false};   // the server names its file's version (Last-Modified)
+    std::atomic<long long> receivedBytes{0};  // bytes of the file on disk that are kept
+    std::atomic<bool> progressValid{false};   // the server names its file's version
 
 private:
     // What the engine waits for WinINet to complete: the open of a request, or data to read
@@ -107,47 +118,81 @@ private:
 
     static void CALLBACK StatusCallback(HINTERNET handle, DWORD_PTR context, DWORD status, LPVOID info,
                                         DWORD infoLength);
+    // Requests (DownloadEngine.cpp).
+    bool BeginAttempt();
+    bool BeginFileRequest(bool resume);
+    bool IssueRequest();
+    void FollowRedirect();
     void OnHandleCreated(HINTERNET handle);
     void OnStatus(HINTERNET handle, const INTERNET_ASYNC_RESULT& result);
     bool OnOpened();
-    void OnProbeAnswered(DWORD status);
-    bool OnFileAnswered(DWORD status);
-    bool OpenLocalFile();
-    bool IssueRequest();
     void ReadLoop();
-    bool TakeChunk(DWORD length);
-    bool HashPartialFile();
-    void Complete();
-    bool Verified();
-    void Mismatch();
+    void Fail(DownloadError error);
     void Finish(unsigned long code);
     void Retry();
-    void DiscardAndRestart();
-    void Restart(const std::wstring& stamp);
+    void Interrupted();
     void CloseRequest();
+    // Answers and bytes (DownloadAnswers.cpp).
+    void OnProbeAnswered(DWORD status);
+    bool OnFileAnswered(DWORD status);
+    void OnRangeNotSatisfiable();
+    bool Resumable(long long partial) const;
+    bool OpenPartialFile(long long& partial);
+    bool Commit();
+    bool EnoughRoom();
+    bool TakeChunk(const char* bytes, DWORD length);
+    bool Judge(const char* bytes, DWORD length);
+    bool Keep(const char* bytes, DWORD length);
+    void BodyEnded();
+    void Complete();
+    bool Verified(HANDLE held);
+    void Mismatch();
 
     NotifyProc notify = nullptr;
+    void* context = nullptr;
     std::atomic<bool> enabled{true};
-    FileHandle file;
+    std::atomic<DownloadError> failure{DownloadError::None};
+    KernelHandle wake;  // set by CancelDownload: a pause before the next attempt ends at once
     CRITICAL_SECTION lock;
-    long long bodyLength = -1;  // Content-Length of the file response; -1 when the body has none
-    long long rangeStart = 0;   // first byte asked for: the partial file's size
-    std::wstring expectedStamp;
-    std::wstring url;
-    std::wstring folder;
-    bool probePhase = false;
-    std::wstring localPath;
-    std::wstring serverStamp;  // Last-Modified of the latest file response of this run
+    CallbackGate* gate;
+    FileOps* ops = &FileOps::System();
+    DWORD receiveTimeoutMs = 30000;
+    std::atomic<int> closers{0};  // threads inside Close: the read loop steps aside
     InternetHandle internet;
     InternetHandle request;
     INTERNET_BUFFERSA transfer = {};
-    void* context = nullptr;
-    long long resumeOffset = 0;  // the partial file's size when the file request was issued
     Waiting waiting = Waiting::Nothing;
-    long long remaining = -1;             // body bytes still to come; -1 when unknown
-    CallbackGate* gate;
-    long long expectedEnd = -1;  // the whole file's size as the current answer tells it; -1 unknown
-    bool interrupted = false;    // the body ended short of expectedEnd: retry after the read loop
+
+    // The download, as the owner started it.
+    std::wstring url;  // the address of this attempt
+    std::wstring folder;
+    std::wstring localPath;
+    FileHandle file;      // the file being written
+    FileHandle heldFile;  // the finished file, open for reading only (HeldFile)
+    Stamp stamp;          // what the stamp file says of the bytes on disk
+    int fruitless = 0;    // attempts in a row that kept no byte
+
+    // The attempt: the probe's findings and which bytes the file request asks for.
+    bool probePhase = false;
+    long long probeTotal = -1;  // the whole size the probe named; -1 unknown
+    FileVersion probeVersion;
+    long long rangeStart = 0;  // first byte asked for: the partial file's size when resumed, else 0
+
+    // The request: its address after redirects, and the addresses that sent it on.
+    std::wstring requestUrl;
+    std::vector<std::wstring> redirectedFrom;
+
+    // The file answer.
+    FileVersion answerVersion;
+    std::wstring contentType;
+    bool fromZero = false;        // its body starts at the file's first byte
+    bool judging = false;         // ... and has not yet been judged
+    std::vector<char> head;       // the body's first bytes while judging
+    long long bodyLength = -1;    // its Content-Length; -1 when it has none
+    long long remaining = -1;     // body bytes still to come; -1 when unknown
+    long long expectedEnd = -1;   // the whole file's size as this answer and the probe tell it; -1 unknown
+    bool interrupted = false;     // the attempt ended early: retry once the lock is let go
+
     // The distributor's checks (SetChecks).
     bool checksValid = true;
     bool checkHash = false;
@@ -155,9 +200,7 @@ private:
     long long expectedSize = -1;
     std::wstring expectedSigner;
     bool freshRetried = false;  // the one fresh download after a failed check has been made
-    Sha256 hash;                // of the file from byte 0, fed as the bytes are written
-    DWORD receiveTimeoutMs = 30000;
-    std::atomic<int> closers{0};           // threads inside Close: the read loop steps aside
+
     // One buffer for every read, sized for throughput: each read call has a fixed cost (under
     // Wine a large one), so 1 KiB reads crawl where large ones keep pace with curl.
     static constexpr DWORD kReadBufferSize = 256 * 1024;

@@ -51,6 +51,15 @@ int HexValue(wchar_t c) {
     return -1;
 }
 
+// The subject common name of a certificate; empty when it has none.
+std::wstring CommonName(PCCERT_CONTEXT certificate) {
+    wchar_t subject[512] = {};
+    return ::CertGetNameStringW(certificate, CERT_NAME_ATTR_TYPE, 0, const_cast<char*>(szOID_COMMON_NAME), subject,
+                                512) > 1
+               ? subject
+               : std::wstring();
+}
+
 // The certificate that signed the file's first signature; null when there is none.
 PCCERT_CONTEXT SignerCertificate(const std::wstring& path) {
     HCERTSTORE store = nullptr;
@@ -78,10 +87,15 @@ PCCERT_CONTEXT SignerCertificate(const std::wstring& path) {
     return certificate;
 }
 
-LONG VerifyTrust(const std::wstring& path) {
+// What WinVerifyTrust says of the file at `path`, read through `handle` when there is one (then
+// the bytes checked are those behind the handle, whatever the path may name later). With a sound
+// signature whose chain ends in a trusted root, `trustedSigner` gets the signer certificate's
+// common name from WinVerifyTrust's own provider data.
+LONG VerifyTrust(HANDLE handle, const std::wstring& path, std::wstring* trustedSigner) {
     WINTRUST_FILE_INFO file = {};
     file.cbStruct = sizeof file;
     file.pcwszFilePath = path.c_str();
+    file.hFile = handle;
     WINTRUST_DATA data = {};
     data.cbStruct = sizeof data;
     data.dwUIChoice = WTD_UI_NONE;
@@ -99,8 +113,12 @@ LONG VerifyTrust(const std::wstring& path) {
         CRYPT_PROVIDER_SGNR* signer = provider ? ::WTHelperGetProvSignerFromChain(provider, 0, FALSE, 0) : nullptr;
         const DWORD unsound = CERT_TRUST_IS_UNTRUSTED_ROOT | CERT_TRUST_IS_PARTIAL_CHAIN |
                               CERT_TRUST_IS_NOT_SIGNATURE_VALID | CERT_TRUST_IS_CYCLIC;
-        if (!signer || !signer->pChainContext || (signer->pChainContext->TrustStatus.dwErrorStatus & unsound))
+        if (!signer || !signer->pChainContext || (signer->pChainContext->TrustStatus.dwErrorStatus & unsound)) {
             result = TRUST_E_SUBJECT_NOT_TRUSTED;
+        } else if (trustedSigner) {
+            CRYPT_PROVIDER_CERT* certificate = ::WTHelperGetProvCertFromChain(signer, 0);
+            *trustedSigner = certificate && certificate->pCert ? CommonName(certificate->pCert) : std::wstring();
+        }
     }
     data.dwStateAction = WTD_STATEACTION_CLOSE;
     ::WinVerifyTrust(static_cast<HWND>(INVALID_HANDLE_VALUE), &action, &data);
@@ -133,20 +151,35 @@ long long ParseByteCount(const std::wstring& text) {
 
 SignatureState CheckSignature(const std::wstring& path, std::wstring& signer) {
     signer.clear();
-    const LONG trust = VerifyTrust(path);
+    const LONG trust = VerifyTrust(nullptr, path, nullptr);
     if (trust == TRUST_E_NOSIGNATURE) return SignatureState::Unsigned;
     if (PCCERT_CONTEXT certificate = SignerCertificate(path)) {
-        wchar_t subject[512] = {};
-        if (::CertGetNameStringW(certificate, CERT_NAME_ATTR_TYPE, 0, const_cast<char*>(szOID_COMMON_NAME), subject,
-                                 512) > 1)
-            signer = subject;
+        signer = CommonName(certificate);
         ::CertFreeCertificateContext(certificate);
     }
     if (trust == ERROR_SUCCESS && !signer.empty()) return SignatureState::Trusted;
     return trust == TRUST_E_BAD_DIGEST ? SignatureState::Altered : SignatureState::Untrusted;
 }
 
-bool SignedBy(const std::wstring& path, const std::wstring& name) {
+bool HashFile(HANDLE file, unsigned char digest[Sha256::kSize]) {
+    Sha256 hash;
+    LARGE_INTEGER zero = {};
+    if (!hash.Restart() || !::SetFilePointerEx(file, zero, nullptr, FILE_BEGIN)) return false;
+    const DWORD kChunk = 256 * 1024;
+    std::vector<char> buffer(kChunk);
+    for (;;) {
+        DWORD got = 0;
+        if (!::ReadFile(file, buffer.data(), kChunk, &got, nullptr)) return false;
+        if (got == 0) break;
+        if (!hash.Add(buffer.data(), got)) return false;
+    }
+    return hash.Result(digest);
+}
+
+bool SignedBy(HANDLE file, const std::wstring& path, const std::wstring& name) {
+    if (name.empty()) return false;
+    LARGE_INTEGER zero = {};
+    ::SetFilePointerEx(file, zero, nullptr, FILE_BEGIN);
     std::wstring signer;
-    return !name.empty() && CheckSignature(path, signer) == SignatureState::Trusted && signer == name;
+    return VerifyTrust(file, path, &signer) == ERROR_SUCCESS && signer == name;
 }

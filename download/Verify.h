@@ -38,6 +38,10 @@ long long ParseByteCount(const std::wstring& text);
 enum class SignatureState { Unsigned, Altered, Untrusted, Trusted };
 // The state, and the signer certificate's subject common name wherever the file names a signer.
 SignatureState CheckSignature(const std::wstring& path, std::wstring& signer);
-// True when the file's signature is sound and trusted and its signer certificate's subject common
-// name is exactly `name`.
-bool SignedBy(const std::wstring& path, const std::wstring& name);
+// The SHA-256 of the open file's bytes, read through the handle from its start; false when they
+// cannot be read or hashed. The handle's position is left at the end.
+bool HashFile(HANDLE file, unsigned char digest[Sha256::kSize]);
+// True when the open file (at `path`) carries a sound, trusted signature whose signer
+// certificate's subject common name is exactly `name`. The signature and its certificate are read
+// through the handle (WinVerifyTrust's own provider data names the signer).
+bool SignedBy(HANDLE file, const std::wstring& path, const std::wstring& name);

@@ -3,15 +3,17 @@
 //
 //   WendrakeFetch.exe [--cancel-after <bytes>] [--timeout <seconds>] [--temp <folder>]
 //                     [--sha256 <hex>] [--size <bytes>] [--signer <name>]
-//                     [--receive-timeout <milliseconds>] <url> <folder>
+//                     [--receive-timeout <milliseconds>] [--refuse delete|truncate] <url> <folder>
 //
-// <folder> is a Windows path ending in a backslash. Prints "notify <code>" for every
-// notification, then "total=<n> received=<n> valid=<0|1>". Exits 0 when the download is
-// complete, 1 when it failed, 2 when nothing final happened within --timeout, 3 after
-// --cancel-after cancelled it, and 4 when the file failed its checks twice (DownloadCorrupt).
-// --temp sets TMP and TEMP for this run, so that the temporary folder (and the stamp file in
-// it) can be chosen per run. --sha256, --size and --signer are the checks that the settings
-// InstallerSHA256, InstallerSize and InstallerSigner ask of the wizard's download.
+// <folder> is a Windows path ending in a backslash; the stamp file lives there beside the
+// file. Prints "notify <code>" for every notification (a failure first says "failure <kind>"),
+// then "total=<n> received=<n> valid=<0|1>". Exits 0 when the download is complete, 1 when it
+// failed, 2 when nothing final happened within --timeout, 3 after --cancel-after cancelled it,
+// and 4 when the file failed its checks twice (DownloadCorrupt).
+// --temp sets TMP and TEMP for this run. --sha256, --size and --signer are the checks that the
+// settings InstallerSHA256, InstallerSize and InstallerSigner ask of the wizard's download.
+// --refuse makes every delete (or every truncation) of the engine fail as a file held by a
+// scanner makes it fail on Windows: Wine, run as root, never refuses one.
 
 #include <windows.h>
 
@@ -25,7 +27,28 @@ namespace {
 HANDLE finished = nullptr;
 std::atomic<unsigned long> outcome{0};
 
-void OnNotify(unsigned long code, void*) {
+// Deletes or truncations that fail with a sharing violation.
+class RefusingOps : public FileOps {
+public:
+    RefusingOps(bool deletes, bool truncations) : deletes_(deletes), truncations_(truncations) {}
+    bool Delete(const std::wstring& path) override {
+        if (!deletes_) return FileOps::Delete(path);
+        ::SetLastError(ERROR_SHARING_VIOLATION);
+        return false;
+    }
+    bool Truncate(HANDLE file) override {
+        if (!truncations_) return FileOps::Truncate(file);
+        ::SetLastError(ERROR_SHARING_VIOLATION);
+        return false;
+    }
+
+private:
+    bool deletes_, truncations_;
+};
+
+void OnNotify(unsigned long code, void* context) {
+    if (code == DownloadFailed || code == DownloadOpenFailed)
+        std::printf("failure %s\n", DownloadErrorName(static_cast<DownloadEngine*>(context)->Failure()));
     std::printf("notify %lu\n", code);
     std::fflush(stdout);
     if (code == DownloadComplete || code == DownloadFailed || code == DownloadOpenFailed || code == DownloadCorrupt) {
@@ -37,7 +60,8 @@ void OnNotify(unsigned long code, void*) {
 int Usage() {
     std::fprintf(stderr,
                  "usage: WendrakeFetch.exe [--cancel-after <bytes>] [--timeout <seconds>] [--temp <folder>] "
-                 "[--sha256 <hex>] [--size <bytes>] [--signer <name>] [--receive-timeout <ms>] <url> <folder\\>\n");
+                 "[--sha256 <hex>] [--size <bytes>] [--signer <name>] [--receive-timeout <ms>] "
+                 "[--refuse delete|truncate] <url> <folder\\>\n");
     return 64;
 }
 
@@ -48,6 +72,7 @@ int wmain(int argc, wchar_t** argv) {
     DWORD timeoutMs = INFINITE;
     DWORD receiveTimeoutMs = 30000;
     std::wstring sha256, size, signer;
+    bool refuseDeletes = false, refuseTruncations = false;
     int arg = 1;
     for (; arg + 1 < argc && std::wcsncmp(argv[arg], L"--", 2) == 0; arg += 2) {
         const wchar_t* value = argv[arg + 1];
@@ -63,6 +88,10 @@ int wmain(int argc, wchar_t** argv) {
             signer = value;
         } else if (std::wcscmp(argv[arg], L"--receive-timeout") == 0) {
             receiveTimeoutMs = std::wcstoul(value, nullptr, 10);
+        } else if (std::wcscmp(argv[arg], L"--refuse") == 0 && std::wcscmp(value, L"delete") == 0) {
+            refuseDeletes = true;
+        } else if (std::wcscmp(argv[arg], L"--refuse") == 0 && std::wcscmp(value, L"truncate") == 0) {
+            refuseTruncations = true;
         } else if (std::wcscmp(argv[arg], L"--temp") == 0) {
             ::SetEnvironmentVariableW(L"TMP", value);
             ::SetEnvironmentVariableW(L"TEMP", value);
@@ -74,10 +103,12 @@ int wmain(int argc, wchar_t** argv) {
 
     KernelHandle finishedEvent(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
     finished = finishedEvent.Get();
+    RefusingOps refusing(refuseDeletes, refuseTruncations);
     DownloadEngine engine;
     if (!engine.SetChecks(sha256, size, signer)) std::fprintf(stderr, "a check's value is malformed\n");
     engine.SetReceiveTimeout(receiveTimeoutMs);
-    engine.Start(argv[arg], OnNotify, ReadStampFile(), argv[arg + 1], nullptr, true);
+    engine.SetFileOps(&refusing);
+    engine.Start(argv[arg], OnNotify, argv[arg + 1], &engine);
 
     int exitCode = 2;
     DWORD started = ::GetTickCount();

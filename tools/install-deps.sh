@@ -11,7 +11,7 @@ packages=(
   xvfb xauth x11-apps imagemagick xdotool
   fonts-liberation fonts-dejavu-core
   googletest
-  nginx-light curl python3
+  nginx-light apache2 lighttpd curl python3 time
   openssl osslsigncode
   zip unzip
 )
@@ -29,4 +29,29 @@ if ! dpkg --print-foreign-architectures | grep -qx i386; then
   $sudo dpkg --add-architecture i386
 fi
 $sudo apt-get update -qq
+
+# nginx, Apache and lighttpd are only run by the tests, each on a port of its own. Their packages
+# would start a system service on port 80: a policy-rc.d that refuses every start keeps them from
+# it, with or without systemd (invoke-rc.d and deb-systemd-invoke both ask it). One that is
+# already there (as in container images) is left as it is.
+policy=/usr/sbin/policy-rc.d
+if [ ! -e "$policy" ]; then
+  trap '$sudo rm -f "$policy"' EXIT
+  printf '#!/bin/sh\n# tools/install-deps.sh: no service starts while it installs packages\nexit 101\n' |
+    $sudo tee "$policy" >/dev/null
+  $sudo chmod 755 "$policy"
+fi
 DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+
+# Where systemd runs, the packages just installed have enabled their services for the next boot:
+# not wanted. (A web server the machine had before is none of our business.)
+if [ -d /run/systemd/system ]; then
+  for p in "${missing[@]}"; do
+    case "$p" in
+      nginx-light) service=nginx ;;
+      apache2 | lighttpd) service="$p" ;;
+      *) continue ;;
+    esac
+    $sudo systemctl disable --now "$service" >/dev/null 2>&1 || true
+  done
+fi

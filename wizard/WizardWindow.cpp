@@ -21,6 +21,21 @@ constexpr UINT_PTR kFirstTrackingTimer = 2;
 // What the frame shows behind its texts when BackGround.bmp is missing or cannot be decoded.
 const COLORREF kPlainBackground = RGB(28, 36, 52);
 
+// The status line's text for a download that ended with this failure.
+const std::wstring Texts::*FailureText(DownloadError error) {
+    switch (error) {
+    case DownloadError::NotFound: return &Texts::DownloadNotFoundMsg;
+    case DownloadError::ServerError: return &Texts::DownloadServerErrorMsg;
+    case DownloadError::SignInNeeded: return &Texts::DownloadSignInMsg;
+    case DownloadError::DiskFull: return &Texts::DownloadDiskFullMsg;
+    case DownloadError::FileInUse: return &Texts::DownloadFileInUseMsg;
+    case DownloadError::Misconfigured: return &Texts::DownloadMisconfiguredMsg;
+    case DownloadError::SecureConnection: return &Texts::DownloadSecureMsg;
+    case DownloadError::TooManyRedirects: return &Texts::DownloadRedirectMsg;
+    default: return &Texts::DownloadFailedMsg;
+    }
+}
+
 }  // namespace
 
 const MessageEntry<WizardWindow> WizardWindow::kMessages[] = {
@@ -206,13 +221,17 @@ void WizardWindow::LanguageChanged(const std::wstring&) {
 void WizardWindow::StartDownload() {
     std::wstring url = AppSettings().InstallerDownloadURL;
     ExpandUrlPlaceholders(url);
-    installerFileName_ = FileNameFromUrl(url);
-    downloadFolder_ = TempFolder();
+    const Settings& settings = AppSettings();
+    // A folder of the product's own: nothing else lies beside the installer it starts. (An
+    // address that names no file fails in the engine; no folder is made for it.)
+    const std::wstring name = FileNameFromUrl(url);
+    std::wstring folder = name.empty() ? std::wstring() : ProductDownloadFolder(settings.BrandProduct);
+    if (folder.empty()) folder = TempFolder();
+    AdoptEarlierDownload(folder, name);
     // The engine reports the download complete only once the file has passed these checks,
     // so the installer below never starts a file that failed them.
-    const Settings& settings = AppSettings();
     engine_.SetChecks(settings.InstallerSHA256, settings.InstallerSize, settings.InstallerSigner);
-    engine_.Start(url, &WizardWindow::NotifyFromEngine, ReadStampFile(), downloadFolder_, nullptr, true);
+    engine_.Start(url, &WizardWindow::NotifyFromEngine, folder, nullptr);
     ::SetTimer(hwnd_, kProgressTimer, 1000, nullptr);
     downloadStarted_ = true;
     UpdateTaskbar();
@@ -250,7 +269,7 @@ void WizardWindow::OnDownloadStatus(unsigned long code) {
         break;
     case DownloadFailed:
     case DownloadOpenFailed:
-        ShowFailure(&Texts::DownloadFailedMsg);
+        ShowFailure(FailureText(engine_.Failure()));
         break;
     case DownloadCorrupt:
         ShowFailure(&Texts::DownloadCorruptMsg);
@@ -291,17 +310,17 @@ void WizardWindow::UpdateProgress() {
 }
 
 void WizardWindow::LaunchInstaller() {
-    if (installerFileName_.empty() || downloadFolder_.empty() || !downloadComplete_ || featuresPageShown_) return;
-    const std::wstring path = downloadFolder_ + installerFileName_;
-    int result = StartInstaller(path, installLocationPage_.installPath, hwnd_);
+    if (!downloadComplete_ || featuresPageShown_) return;
+    // The engine holds the checked file so that nobody can change it until it has started.
+    int result = StartInstaller(engine_.FilePath(), installLocationPage_.installPath, hwnd_);
     if (result > 32) {
         installerStarted_ = true;
+        engine_.ReleaseFile();
         return;
     }
     if (InstallerFileUnusable(result)) {
         // Kept, the file would come back complete (416) on every retry and fail alike.
-        ::DeleteFileW(path.c_str());
-        DeleteStampFile();
+        engine_.DiscardFile();
         downloadComplete_ = false;
     }
     ShowFailure(&Texts::InstallerStartFailedMsg);

@@ -92,8 +92,7 @@ private:
     TaskbarProgress taskbar_;
 
     int stage_ = 1;
-    std::wstring installerFileName_;
-    std::wstring downloadFolder_;
+    // The download was started: the taskbar button shows its progress from then on.
     bool downloadStarted_ = false;
     bool downloadComplete_ = false;
     bool featuresPageShown_ = false;

@@ -25,7 +25,7 @@ from fault_server import FaultServer, ServedFile, random_bytes  # noqa: E402
 from nginx_peer import Nginx  # noqa: E402
 
 BUILD = CHECK = PICTURES = None
-INSTALLER = random_bytes(300000, 7)
+INSTALLER = b"MZ" + random_bytes(300000 - 2, 7)  # a program's first bytes
 PAGES = ("/terms.html", "/content.html", "/later.html")
 
 
@@ -208,6 +208,12 @@ class LanguageFindings(CheckerCase):
              without_line(without_line(language, "ButtonBack=", "Deutsch"), "Ok=", last[1:-1]).encode("utf-8"),
              [r"warning: Language\.ini:%d: \[Deutsch\] lacks ButtonBack: taken from \[Français\]" % de,
               r"warning: Language\.ini:%d: \[%s\] lacks Ok: shown empty" % (line_of(language, last) - 1, last[1:-1])], 1),
+            # Keys that came later read the program's own English where no section has them.
+            ("keys with a built-in English text",
+             without_line(without_line(language, "DownloadSignInMsg=", last[1:-1]), "DownloadRedirectMsg=",
+                          last[1:-1]).encode("utf-8"),
+             [r"warning: Language\.ini:%d: \[%s\] lacks DownloadSignInMsg, DownloadRedirectMsg: shown in the "
+              r"program's English" % (line_of(language, last), last[1:-1])], 1),
             ("unknown key", language.replace("[Deutsch]\n", "[Deutsch]\nButtonNxt=Weiter\n").encode("utf-8"),
              [r"warning: Language\.ini:%d: \[Deutsch\]: unknown key ButtonNxt \(did you mean ButtonNext\?\)" % (de + 1)], 1),
             ("welcome title too long for its place",
@@ -345,7 +351,8 @@ class OnlineAgainstNginx(CheckerCase):
                 self.assertEqual(len(outcome.notes), 1, outcome.output)
                 self.assertIn("(%d bytes) matches InstallerSHA256" % len(INSTALLER), outcome.notes[0])
                 asked = [(e["uri"], e["range"], e["agent"]) for e in nginx.log_entries() if "Setup" in e["uri"]]
-                self.assertEqual(asked[:2], [("/poker/CorvanaPokerSetup.exe", "bytes=0-0", "MyAgent"),
+                self.assertEqual(asked[:3], [("/poker/CorvanaPokerSetup.exe", "bytes=0-0", "MyAgent"),
+                                             ("/poker/CorvanaPokerSetup.exe", "bytes=0-255", "MyAgent"),
                                              ("/poker/CorvanaPokerSetup.exe", "bytes=%d-" % (len(INSTALLER) // 2), "MyAgent")])
                 # The pages in the language the wizard starts in.
                 pages = sorted(e["uri"] for e in nginx.log_entries() if ".html" in e["uri"])
@@ -391,6 +398,13 @@ class OnlineAgainstFaultServer(CheckerCase):
                 server.reset()
                 setattr(server.behaviour, field, value)
                 self.assertFindings(self.check(online=True), rc, *patterns)
+        with self.subTest("a web page where the installer should be"):
+            server.reset()
+            server.files["/poker/CorvanaPokerSetup.exe"] = ServedFile(b"<!DOCTYPE html><html>Download here</html>" * 9)
+            self.assertFindings(self.check(online=True), 2,
+                                r"error: ConfigParams\.ini:%d: the address serves no installer: its file starts "
+                                r"'<!DOCTYPE html><', not as a program does" % url_line)
+            server.files["/poker/CorvanaPokerSetup.exe"] = ServedFile(INSTALLER)
         with self.subTest("a connection that ends early while the hash is taken"):
             server.reset()
             server.behaviour.close_after = 100000

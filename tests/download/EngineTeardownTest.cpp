@@ -53,7 +53,7 @@ TEST(DownloadEngineTeardown, CancelAndDestroyAtRandomMomentsRunClean) {
         size_t space = sizeof(DownloadEngine) + alignof(DownloadEngine);
         place = std::align(alignof(DownloadEngine), sizeof(DownloadEngine), place, space);
         auto* engine = new (place) DownloadEngine();
-        engine->Start(urls[run % 4], Record, L"", dir.Path(), watches.back().get(), true);
+        engine->Start(urls[run % 4], Record, dir.Path(), watches.back().get());
         ::Sleep(random() % 60);  // somewhere in the probe, the file request or the body
         if (random() % 2) engine->CancelDownload();
         engine->~DownloadEngine();

@@ -1,133 +1,26 @@
 #!/usr/bin/env python3
-"""The download engine through WendrakeFetch.exe (under Wine) against real HTTP on 127.0.0.1:
-our fault-injecting server (fault_server.py) and nginx (nginx_peer.py).
+"""The download engine through WendrakeFetch.exe (under Wine) against our fault-injecting server
+(fault_server.py) on 127.0.0.1: resuming, ranges, bodies of every framing, retries, checks.
+What hostile networks do is in hostile_tests.py, real servers in server_tests.py.
 
     fetch_tests.py --build <build folder> --fetch <WendrakeFetch.exe> [unittest options]
 
 Every complete download is checked byte for byte against the served file. Each run gets a
-temporary folder of its own (WendrakeFetch's --temp), which holds the stamp file.
+temporary folder of its own (WendrakeFetch's --temp); the download and its stamp go to dl/ in it.
 """
 
-import argparse
 import hashlib
 import os
 import queue
 import resource
-import shutil
 import signal
 import subprocess
-import sys
-import tempfile
 import threading
 import time
-import unittest
 
-HERE = os.path.dirname(os.path.abspath(__file__))
-sys.path.insert(0, HERE)
-
+from fetch_support import (COMPLETE, CORRUPT, FAILED, RETRYING, STARTED, FetchCase, Outcome, fetch,  # noqa: E402
+                           fetch_command, main, wine_environment)
 from fault_server import FIXED_LAST_MODIFIED, FaultServer, ServedFile, free_port, pattern_bytes, random_bytes  # noqa: E402
-from nginx_peer import Nginx  # noqa: E402
-
-SOURCE = os.path.dirname(os.path.dirname(HERE))
-BUILD = None
-FETCH = None
-
-STARTED, FAILED, COMPLETE, RETRYING, CORRUPT = 12003, 12004, 12005, 12006, 12007
-STAMP_FILE = "LastDownloadDate.txt"
-
-
-def windows_folder(path):
-    return "Z:" + path.replace("/", "\\") + "\\"
-
-
-def wine_environment():
-    # WinINet under Wine honours http_proxy; these requests go straight to the loopback.
-    env = dict(os.environ)
-    for name in list(env):
-        if name.lower() in ("http_proxy", "https_proxy", "all_proxy", "no_proxy"):
-            del env[name]
-    return env
-
-
-class Outcome:
-    """What one WendrakeFetch run printed and returned."""
-
-    def __init__(self, returncode, output):
-        self.returncode = returncode
-        self.output = output
-        self.codes = []
-        self.total = self.received = self.valid = None
-        for line in output.splitlines():
-            if line.startswith("notify "):
-                self.codes.append(int(line.split()[1]))
-            elif line.startswith("total="):
-                fields = dict(part.split("=") for part in line.split())
-                self.total, self.received, self.valid = (int(fields[k]) for k in ("total", "received", "valid"))
-
-    def __repr__(self):
-        return "rc=%s output=%r" % (self.returncode, self.output)
-
-
-def fetch_command(url, folder, temp, timeout, cancel_after=None, options=()):
-    command = [os.path.join(SOURCE, "scripts", "wine-run.sh"), BUILD, FETCH] + list(options)
-    if cancel_after is not None:
-        command += ["--cancel-after", str(cancel_after)]
-    return command + ["--timeout", str(timeout), "--temp", windows_folder(temp), url, windows_folder(folder)]
-
-
-def fetch(url, folder, temp, timeout=30, cancel_after=None, preexec=None, options=()):
-    process = subprocess.run(fetch_command(url, folder, temp, timeout, cancel_after, options), stdout=subprocess.PIPE,
-                             stderr=subprocess.DEVNULL, stdin=subprocess.DEVNULL, env=wine_environment(),
-                             timeout=timeout + 60, preexec_fn=preexec, universal_newlines=True)
-    return Outcome(process.returncode, process.stdout)
-
-
-def digest(path):
-    with open(path, "rb") as f:
-        return hashlib.sha256(f.read()).hexdigest()
-
-
-class FetchCase(unittest.TestCase):
-    """A temporary folder per test: the stamp file lives in it, downloads go to dl/."""
-
-    def setUp(self):
-        self.temp = tempfile.mkdtemp(prefix="wendrake-fetch-")
-        self.addCleanup(shutil.rmtree, self.temp, True)
-        self.folder = os.path.join(self.temp, "dl")
-        os.mkdir(self.folder)
-
-    def run_fetch(self, url, **options):
-        return fetch(url, self.folder, self.temp, **options)
-
-    def path(self, name="Setup.exe"):
-        return os.path.join(self.folder, name)
-
-    def write(self, data, name="Setup.exe"):
-        with open(self.path(name), "wb") as f:
-            f.write(data)
-
-    def read(self, name="Setup.exe"):
-        with open(self.path(name), "rb") as f:
-            return f.read()
-
-    def write_stamp(self, text):
-        with open(os.path.join(self.temp, STAMP_FILE), "w") as f:
-            f.write(text)
-
-    def read_stamp(self):
-        with open(os.path.join(self.temp, STAMP_FILE)) as f:
-            return f.read()
-
-    def forget_earlier_runs(self):
-        for path in (self.path(), os.path.join(self.temp, STAMP_FILE)):
-            if os.path.exists(path):
-                os.remove(path)
-
-    def assertComplete(self, outcome, data, codes=(STARTED, COMPLETE)):
-        self.assertEqual(outcome.returncode, 0, outcome)
-        self.assertEqual(outcome.codes, list(codes), outcome)
-        self.assertEqual(outcome.received, len(data), outcome)
-        self.assertTrue(self.read() == data, "the downloaded file differs from the served one")
 
 
 class FaultServerTests(FetchCase):
@@ -138,7 +31,7 @@ class FaultServerTests(FetchCase):
     def setUpClass(cls):
         cls.server = FaultServer().start()
         cls.addClassCleanup(cls.server.stop)
-        cls.data = random_bytes(cls.SIZE, 7)
+        cls.data = b"MZ" + random_bytes(cls.SIZE - 2, 7)  # a program's first bytes
         cls.server.files["/dl/Setup.exe"] = ServedFile(cls.data)
         cls.url = cls.server.url("/dl/Setup.exe")
 
@@ -156,7 +49,8 @@ class FaultServerTests(FetchCase):
         self.assertEqual((outcome.total, outcome.valid), (self.SIZE, 1))
         self.assertEqual(self.ranges(), ["bytes=0-0", "bytes=0-"])
         self.assertEqual({r["headers"].get("User-Agent") for r in self.server.recorded()}, {"MyAgent"})
-        self.assertEqual(self.read_stamp(), FIXED_LAST_MODIFIED)
+        # The date alone on the first line, then the address, the size and the ETag (none here).
+        self.assertEqual(self.stamp_lines(), [FIXED_LAST_MODIFIED, self.url, str(self.SIZE), "", ""])
 
     def test_resume_asks_for_the_missing_bytes_and_appends_them(self):
         self.write_stamp(FIXED_LAST_MODIFIED)
@@ -165,6 +59,9 @@ class FaultServerTests(FetchCase):
         self.assertComplete(outcome, self.data)
         self.assertEqual(self.ranges(), ["bytes=0-0", "bytes=%d-" % self.N])
         self.assertEqual(self.server.recorded()[1]["body_sent"], self.SIZE - self.N)
+        # Only the same version's rest: the resumed request names it.
+        self.assertEqual(self.server.recorded()[1]["headers"].get("If-Range"), FIXED_LAST_MODIFIED)
+        self.assertNotIn("If-Range", self.server.recorded()[0]["headers"])
 
     def test_complete_partial_file_is_answered_416_and_reported_complete(self):
         self.write_stamp(FIXED_LAST_MODIFIED)
@@ -174,16 +71,17 @@ class FaultServerTests(FetchCase):
         self.assertEqual((outcome.total, outcome.valid), (self.SIZE, 1))
         self.assertEqual([r["status"] for r in self.server.recorded()], [206, 416])
 
-    def test_partial_file_larger_than_the_file_is_deleted_and_fetched_again(self):
+    def test_partial_file_larger_than_the_file_is_replaced_by_a_fresh_download(self):
         self.write_stamp(FIXED_LAST_MODIFIED)
         self.write(self.data + b"!")
         outcome = self.run_fetch(self.url)
         self.assertComplete(outcome, self.data)
-        self.assertEqual(self.ranges(), ["bytes=0-0", "bytes=0-0", "bytes=0-"])
+        self.assertEqual(self.ranges(), ["bytes=0-0", "bytes=0-"])
 
-    def test_changed_last_modified_discards_the_partial_file_once(self):
-        # Whether the server's stamp changed once or changes on every answer, the partial
-        # file is thrown away once and the fresh download is not thrown away again.
+    def test_changed_last_modified_replaces_the_partial_file_once(self):
+        # Whether the server's stamp changed once or changes on every answer, the probe tells
+        # that the partial file is of another version: the file is fetched from its start once,
+        # and that fresh download is not thrown away again.
         for changing in (False, True):
             with self.subTest(changing=changing):
                 self.server.reset()
@@ -192,7 +90,7 @@ class FaultServerTests(FetchCase):
                 self.write(b"\xee" * self.N)
                 outcome = self.run_fetch(self.url)
                 self.assertComplete(outcome, self.data)
-                self.assertEqual(self.ranges(), ["bytes=0-0", "bytes=%d-" % self.N, "bytes=0-0", "bytes=0-"])
+                self.assertEqual(self.ranges(), ["bytes=0-0", "bytes=0-"])
                 self.assertNotEqual(self.read_stamp(), "Mon, 01 Jan 2001 00:00:00 GMT")
 
     def test_server_ignoring_the_range_gets_the_file_written_from_the_start(self):
@@ -209,7 +107,7 @@ class FaultServerTests(FetchCase):
         self.write(b"\xee" * self.N)
         outcome = self.run_fetch(self.url)
         self.assertComplete(outcome, self.data)
-        self.assertEqual(self.ranges(), ["bytes=0-0", "bytes=%d-" % self.N, "bytes=0-0", "bytes=0-"])
+        self.assertEqual(self.ranges(), ["bytes=0-0", "bytes=%d-" % self.N, "bytes=0-"])
 
     def test_bodies_without_content_length_are_read_to_their_end(self):
         for body in ("chunked", "close"):
@@ -248,23 +146,28 @@ class FaultServerTests(FetchCase):
     def test_http_errors_fail_and_leave_the_partial_file(self):
         self.write_stamp(FIXED_LAST_MODIFIED)
         self.write(self.data[:self.N])
-        for status in (404, 500, 416):
+        # Each says what happened: the file is not there, or the server is in trouble.
+        for status, kind in ((404, "not-found"), (410, "not-found"), (500, "server-error"), (503, "server-error"),
+                             (403, "server-error"), (416, "server-error")):
             with self.subTest(status=status):
                 self.server.reset()
                 self.server.behaviour.status = status
                 outcome = self.run_fetch(self.url)
-                self.assertEqual((outcome.returncode, outcome.codes), (1, [FAILED]), outcome)
+                self.assertFailed(outcome, kind)
                 self.assertEqual(self.read(), self.data[:self.N])
+                self.assertEqual(self.read_stamp(), FIXED_LAST_MODIFIED)
         self.server.reset()
         outcome = self.run_fetch(self.server.url("/dl/Missing.exe"))
-        self.assertEqual((outcome.returncode, outcome.codes), (1, [FAILED]), outcome)
+        self.assertFailed(outcome, "not-found")
 
     def test_folder_that_cannot_take_the_file_fails(self):
         outcome = fetch(self.url, os.path.join(self.temp, "missing"), self.temp)
-        self.assertEqual((outcome.returncode, outcome.codes), (1, [FAILED]), outcome)
+        self.assertFailed(outcome, "in-use")
+        # An address that names no file is the package's fault, found before any request.
         outcome = self.run_fetch(self.server.url("/dl/"))
-        self.assertEqual((outcome.returncode, outcome.codes), (1, [FAILED]), outcome)
+        self.assertFailed(outcome, "misconfigured")
         self.assertEqual(os.listdir(self.temp), ["dl"])
+        self.assertEqual(self.ranges(), ["bytes=0-0"])
 
     def test_body_ending_short_of_the_file_is_resumed_never_complete(self):
         # A connection that closes early, whatever framing its body has, and a 206 whose range
@@ -286,21 +189,6 @@ class FaultServerTests(FetchCase):
         self.assertComplete(outcome, self.data, codes=[STARTED, RETRYING, STARTED, COMPLETE])
         self.assertEqual(self.ranges(), ["bytes=0-0", "bytes=0-", "bytes=0-0", "bytes=%d-" % (2 * self.N - 1000)])
 
-    def test_captive_portal_page_never_becomes_part_of_the_installer(self):
-        # A run on a hotel network gets the portal's page (200, no Last-Modified) over a good
-        # partial file; the next run, back on the real network, must not resume onto it.
-        portal = b"<html>Please sign in to the hotel network</html>" * 50
-        self.write_stamp(FIXED_LAST_MODIFIED)
-        self.write(self.data[:self.N])
-        self.server.behaviour.portal = portal
-        outcome = self.run_fetch(self.url)
-        self.assertEqual(outcome.returncode, 0, outcome)  # nothing tells the page from a file
-        self.assertFalse(os.path.exists(os.path.join(self.temp, STAMP_FILE)))
-        self.server.reset()
-        outcome = self.run_fetch(self.url)
-        self.assertComplete(outcome, self.data)
-        self.assertEqual(self.ranges(), ["bytes=0-0", "bytes=0-"])
-
     def test_416_completes_only_for_the_size_it_names(self):
         # The probe claims the partial file is the whole file; the 416 names a larger one.
         self.write_stamp(FIXED_LAST_MODIFIED)
@@ -308,7 +196,7 @@ class FaultServerTests(FetchCase):
         self.server.behaviour.lies = [{"total": self.N}, {"status": 416, "total": self.SIZE}]
         outcome = self.run_fetch(self.url)
         self.assertComplete(outcome, self.data)
-        self.assertEqual(self.ranges(), ["bytes=0-0", "bytes=%d-" % self.N, "bytes=0-0", "bytes=0-"])
+        self.assertEqual(self.ranges(), ["bytes=0-0", "bytes=%d-" % self.N, "bytes=0-"])
 
     def test_stalled_connection_times_out_and_is_resumed(self):
         b = self.server.behaviour
@@ -320,7 +208,7 @@ class FaultServerTests(FetchCase):
     def test_compressed_body_is_never_written(self):
         self.server.behaviour.content_encoding = "gzip"
         outcome = self.run_fetch(self.url)
-        self.assertEqual((outcome.returncode, outcome.codes), (1, [FAILED]), outcome)
+        self.assertFailed(outcome, "server-error")
         self.assertFalse(os.path.exists(self.path()) and os.path.getsize(self.path()) > 0)
         self.assertEqual({r["headers"].get("Accept-Encoding") for r in self.server.recorded()}, {"identity"})
 
@@ -329,7 +217,7 @@ class FaultServerTests(FetchCase):
         checks = ["--sha256", sha.upper(), "--size", str(self.SIZE)]
         outcome = self.run_fetch(self.url, options=checks)
         self.assertComplete(outcome, self.data)
-        # Resumed: the bytes already on disk count towards the hash.
+        # Resumed: the bytes already on disk count towards the hash, read back when all is there.
         self.write(self.data[:self.N])
         self.server.reset()
         outcome = self.run_fetch(self.url, options=["--sha256", sha])
@@ -354,17 +242,18 @@ class FaultServerTests(FetchCase):
         outcome = self.run_fetch(self.url, options=["--sha256", "00" * 32])
         self.assertEqual((outcome.returncode, outcome.codes), (4, [STARTED, STARTED, CORRUPT]), outcome)
         self.assertEqual(os.listdir(self.folder), [])
-        self.assertFalse(os.path.exists(os.path.join(self.temp, STAMP_FILE)))
-        # A size the server contradicts is refused before a byte is written.
+        self.assertFalse(self.stamp_exists())
+        # A size the server contradicts is refused before a byte is written (once the answer's
+        # first bytes show that it is a program at all).
         self.server.reset()
         outcome = self.run_fetch(self.url, options=["--size", str(self.SIZE + 1)])
         self.assertEqual((outcome.returncode, outcome.codes), (4, [CORRUPT]), outcome)
-        self.assertEqual(self.ranges(), ["bytes=0-0", "bytes=0-0"])
+        self.assertEqual(self.ranges(), ["bytes=0-0", "bytes=0-", "bytes=0-0", "bytes=0-"])
         self.assertEqual(os.listdir(self.folder), [])
         # A check that is not well formed fails before any request.
         self.server.reset()
         outcome = self.run_fetch(self.url, options=["--sha256", "12ab", "--size", "3x"])
-        self.assertEqual((outcome.returncode, outcome.codes), (1, [FAILED]), outcome)
+        self.assertFailed(outcome, "misconfigured")
         self.assertEqual(self.ranges(), [])
 
     def test_stalled_transfer_is_abandoned_and_resumed(self):
@@ -381,15 +270,17 @@ class FaultServerTests(FetchCase):
         self.assertEqual(self.ranges(), ["bytes=0-0", "bytes=%d-" % self.N])
 
     def test_failed_write_fails_the_download(self):
-        # A file-size limit on the process stands in for a full disk: writes beyond it fail.
+        # A file-size limit on the process makes writes beyond it fail.
         limit = 1 << 20
-        data = random_bytes(3 << 20, 11)
+        data = b"MZ" + random_bytes((3 << 20) - 2, 11)
         self.server.files["/dl/Large.exe"] = ServedFile(data)
 
         def limit_file_size():
             signal.signal(signal.SIGXFSZ, signal.SIG_IGN)
             resource.setrlimit(resource.RLIMIT_FSIZE, (limit, limit))
 
+        # (What the failure is called comes from Wine's reading of the limit; a real full disk
+        # is in hostile_tests.py.)
         outcome = fetch(self.server.url("/dl/Large.exe"), self.folder, self.temp, preexec=limit_file_size)
         self.assertEqual((outcome.returncode, outcome.codes), (1, [STARTED, FAILED]), outcome)
         partial = outcome.received
@@ -408,7 +299,7 @@ class FaultServerTests(FetchCase):
         outcome = self.run_fetch(self.url)
         self.assertComplete(outcome, self.data)
         self.assertEqual(outcome.valid, 0)
-        self.assertFalse(os.path.exists(os.path.join(self.temp, STAMP_FILE)))
+        self.assertFalse(self.stamp_exists())
         outcome = self.run_fetch(self.url)
         self.assertComplete(outcome, self.data)
         self.assertEqual(self.ranges()[-1], "bytes=0-")
@@ -464,107 +355,5 @@ class FaultServerTests(FetchCase):
         self.assertTrue(self.read() == self.data)
 
 
-class NginxTests(FetchCase):
-    SIZE = 64 << 20
-
-    @classmethod
-    def setUpClass(cls):
-        cls.nginx = Nginx(slow_rate="30m")
-        cls.addClassCleanup(cls.nginx.remove)
-        cls.file = os.path.join(cls.nginx.root, "Setup.exe")
-        with open(cls.file, "wb") as f:
-            f.write(os.urandom(cls.SIZE))
-        cls.digest = digest(cls.file)
-        cls.nginx.start()
-        cls.url = cls.nginx.url("/Setup.exe")
-
-    def run_logged(self, url, **options):
-        """A run and the requests nginx logged for it: those that began during the run. (An
-        abandoned request of an earlier run may be logged late, while Wine drains its body.)"""
-        start = time.time()
-        outcome = self.run_fetch(url, **options)
-
-        def during_run():
-            return [e for e in self.nginx.log_entries() if e["msec"] - e["request_time"] >= start]
-
-        # nginx logs a request once it has sent its last byte: wait until the list stops growing.
-        entries = during_run()
-        for _ in range(50):
-            time.sleep(0.2)
-            newer = during_run()
-            if entries and len(newer) == len(entries):
-                break
-            entries = newer
-        return outcome, entries
-
-    def assertWhole(self, outcome):
-        self.assertEqual(outcome.returncode, 0, outcome)
-        self.assertEqual(outcome.received, self.SIZE, outcome)
-        self.assertEqual(digest(self.path()), self.digest)
-
-    def test_full_download_then_416_for_the_complete_file(self):
-        outcome, log = self.run_logged(self.url)
-        self.assertWhole(outcome)
-        self.assertEqual(outcome.codes, [STARTED, COMPLETE])
-        self.assertEqual([(e["range"], e["status"]) for e in log], [("bytes=0-0", 206), ("bytes=0-", 206)])
-        outcome, log = self.run_logged(self.url)
-        self.assertWhole(outcome)
-        self.assertEqual((outcome.codes, outcome.valid), ([COMPLETE], 1))
-        self.assertEqual([e["status"] for e in log], [206, 416])
-
-    def test_cancelled_runs_are_resumed_with_only_the_missing_bytes(self):
-        # Cancelling in the middle of a fast transfer leaves a partial file that matches the
-        # count, and the next run asks only for the rest.
-        for cancel_after in (2 << 20, 12 << 20):
-            outcome = self.run_fetch(self.url, cancel_after=cancel_after)
-            self.assertEqual(outcome.returncode, 3, outcome)
-            size = os.path.getsize(self.path())
-            self.assertEqual(outcome.received, size)
-            self.assertGreater(size, cancel_after)
-            self.assertLess(size, self.SIZE)
-        outcome, log = self.run_logged(self.url)
-        self.assertWhole(outcome)
-        self.assertEqual(log[-1]["range"], "bytes=%d-" % size)
-        self.assertEqual(log[-1]["body_bytes_sent"], self.SIZE - size)
-
-    def test_file_touched_on_the_server_is_fetched_again(self):
-        outcome = self.run_fetch(self.url, cancel_after=4 << 20)
-        self.assertEqual(outcome.returncode, 3, outcome)
-        size = os.path.getsize(self.path())
-        old_stamp = self.read_stamp()
-        os.utime(self.file, (time.time() + 3600, time.time() + 3600))
-        try:
-            outcome, log = self.run_logged(self.url)
-        finally:
-            os.utime(self.file, None)
-        self.assertWhole(outcome)
-        # nginx logs a request when it ends, and the abandoned one may end last.
-        self.assertEqual(sorted(e["range"] for e in log), sorted(["bytes=0-0", "bytes=%d-" % size, "bytes=0-0", "bytes=0-"]))
-        self.assertNotEqual(self.read_stamp(), old_stamp)
-
-    def test_probe_costs_no_second_copy_of_the_file(self):
-        # Rate-limited, so that a probe streaming the file would send megabytes beside the
-        # real download: what nginx sends stays within 1% of the file size.
-        name = "Rated.exe"
-        data = os.urandom(24 << 20)
-        with open(os.path.join(self.nginx.root, name), "wb") as f:
-            f.write(data)
-        outcome, log = self.run_logged(self.nginx.url("/slow/" + name))
-        self.assertEqual(outcome.returncode, 0, outcome)
-        self.assertTrue(self.read(name) == data)
-        sent = sum(e["bytes_sent"] for e in log)
-        self.assertLessEqual(sent, len(data) * 1.01, log)
-
-
-def main():
-    global BUILD, FETCH
-    parser = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
-    parser.add_argument("--build", required=True)
-    parser.add_argument("--fetch", required=True)
-    args, rest = parser.parse_known_args()
-    BUILD, FETCH = os.path.abspath(args.build), os.path.abspath(args.fetch)
-    unittest.main(argv=[sys.argv[0]] + rest, verbosity=2)
-
-
 if __name__ == "__main__":
-    main()
+    main(__doc__)

@@ -32,7 +32,8 @@ const char kLanguages[] =
     "[Deutsch]\r\nShortName=de\r\nApplicationTitle=Corvana E2E Installation\r\n"
     "InstallerShortCutString=%AppName% installieren\r\n";
 
-const wchar_t kDownloadFailed[] = L"Download failed. Check your connection, then retry.";
+const wchar_t kNotFound[] = L"The file is not on the server. Please retry later.";
+const wchar_t kSignIn[] = L"The network may need you to sign in, then retry.";
 const wchar_t kStartFailed[] = L"The installer could not be started. Please retry.";
 
 const wchar_t kUninstall[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Corvana E2E Product";
@@ -219,7 +220,7 @@ protected:
         EXPECT_TRUE(WaitFor(
             [&] {
                 std::vector<LogEntry> log = RequestsFor(narrow);
-                return log.size() == 4 && FileSize(temp_ / name) < 0;
+                return log.size() == 4 && FileSize(Downloads() + name) < 0;
             },
             60000))
             << narrow;
@@ -227,8 +228,8 @@ protected:
         ASSERT_EQ(RequestsFor(narrow).size(), 4u) << narrow;
         for (const LogEntry& e : RequestsFor(narrow)) EXPECT_TRUE(e.range == "bytes=0-0" || e.range == "bytes=0-");
         EXPECT_TRUE(launches_.Records(name).empty()) << narrow;
-        EXPECT_EQ(FileSize(temp_ / name), -1) << narrow;
-        EXPECT_EQ(FileSize(temp_ / L"LastDownloadDate.txt"), -1);
+        EXPECT_EQ(FileSize(Downloads() + name), -1) << narrow;
+        EXPECT_EQ(FileSize(Downloads() + L"LastDownloadDate.txt"), -1);
     }
     // The raw "DownloadPath" value, or empty when there is none.
     std::string DownloadPathValue() {
@@ -269,6 +270,9 @@ protected:
         ::FindClose(find);
         return names;
     }
+
+    // Where the installer downloads: a folder of the product's own in the temporary folder.
+    std::wstring Downloads() const { return temp_ / L"Corvana E2E Product\\"; }
 
     std::wstring url_, root_;
     TempDir app_;
@@ -314,8 +318,8 @@ TEST_F(EndToEnd, FreshInstallRunsEveryStageAndStartsTheInstaller) {
     EXPECT_EQ(installer[0].showWindow, SW_SHOWNORMAL);
     EXPECT_EQ(wendrake_.Wait(15000), 0) << "the wizard closes itself after starting the installer";
 
-    EXPECT_EQ(ReadBytes(temp_ / L"CorvanaE2ESetup.exe"), served);
-    EXPECT_FALSE(ReadBytes(temp_ / L"LastDownloadDate.txt").empty());
+    EXPECT_EQ(ReadBytes(Downloads() + L"CorvanaE2ESetup.exe"), served);
+    EXPECT_FALSE(ReadBytes(Downloads() + L"LastDownloadDate.txt").empty());
 
     EXPECT_EQ(DownloadPathValue(), Utf8(app_.Path()) + std::string(1, '\0'));
 
@@ -343,7 +347,7 @@ TEST_F(EndToEnd, InterruptedDownloadResumesInTheNextRun) {
     const size_t total = 8 * 1024 * 1024;
     std::string served = ServeInstaller(L"ResumeSetup.exe", total);
     Configure(L"/slow/ResumeSetup.exe");
-    std::wstring partial = temp_ / L"ResumeSetup.exe";
+    std::wstring partial = Downloads() + L"ResumeSetup.exe";
 
     // First run: leave through the features page in the middle of the download.
     HWND wizard = StartWizard();
@@ -442,19 +446,19 @@ TEST_F(EndToEnd, FailedDownloadIsSaidAndRetriedOnceTheServerAnswers) {
     ASSERT_TRUE(WaitFor([&] { return TextOf(status) == L"Trying to connect..."; }, 30000));
     EXPECT_FALSE(Visible(retry));
 
-    // The server comes up without the file: a 404 ends the download, and says so.
+    // The server comes up without the file: a 404 ends the download, and says what happened.
     WriteBytes(serverUp, "");
-    ASSERT_TRUE(WaitForFailure(wizard, kDownloadFailed)) << Utf8(TextOf(status));
+    ASSERT_TRUE(WaitForFailure(wizard, kNotFound)) << Utf8(TextOf(status));
     // Later ticks of the progress timer must not bring back the reconnect text.
     ::Sleep(2500);
-    EXPECT_EQ(TextOf(status), kDownloadFailed);
+    EXPECT_EQ(TextOf(status), kNotFound);
 
     // Cancel shows the features page; Continue Installation comes back to the failure.
     Press(wizard, IDC_CANCEL_SETUP);
     ASSERT_TRUE(WaitVisible(wizard, IDC_NO_THANKS));
     EXPECT_FALSE(Visible(retry));
     Press(wizard, IDC_CONTINUE_INSTALL);
-    ASSERT_TRUE(WaitForFailure(wizard, kDownloadFailed)) << Utf8(TextOf(status));
+    ASSERT_TRUE(WaitForFailure(wizard, kNotFound)) << Utf8(TextOf(status));
     EXPECT_TRUE(DownloadPathValue().empty());
 
     // With the file in place, Retry downloads it and starts it.
@@ -462,12 +466,36 @@ TEST_F(EndToEnd, FailedDownloadIsSaidAndRetriedOnceTheServerAnswers) {
     Press(wizard, IDC_CONTINUE);
     ASSERT_TRUE(launches_.WaitForRecords(L"RetrySetup.exe", 1, 60000));
     EXPECT_EQ(wendrake_.Wait(15000), 0);
-    EXPECT_EQ(ReadBytes(temp_ / L"RetrySetup.exe"), served);
+    EXPECT_EQ(ReadBytes(Downloads() + L"RetrySetup.exe"), served);
     EXPECT_EQ(DownloadPathValue(), Utf8(app_.Path()) + std::string(1, '\0'));
 }
 
+// A hotel network answers with its sign-in page: the wizard says so, and the partial file of an
+// earlier run and its stamp stay as they were, for the retry once the user has signed in.
+TEST_F(EndToEnd, SignInPageIsSaidAndCostsNothing) {
+    WriteBytes(root_ + L"\\PortalSetup.exe", "<!DOCTYPE html><html><body>Sign in to Hotel Wi-Fi</body></html>\n");
+    ASSERT_TRUE(::CreateDirectoryW(Downloads().c_str(), nullptr));
+    const std::string partial = "MZ" + std::string(200 * 1024, 'p');
+    const std::string stamp = "Mon, 01 Jan 2001 00:00:00 GMT";
+    WriteBytes(Downloads() + L"PortalSetup.exe", partial);
+    WriteBytes(Downloads() + L"LastDownloadDate.txt", stamp);
+    Configure(L"/PortalSetup.exe");
+    HWND wizard = StartDownload();
+    ASSERT_NE(wizard, nullptr);
+    ASSERT_TRUE(WaitForFailure(wizard, kSignIn)) << Utf8(TextOf(::GetDlgItem(wizard, IDC_STATUS)));
+    EXPECT_EQ(ReadBytes(Downloads() + L"PortalSetup.exe"), partial);
+    EXPECT_EQ(ReadBytes(Downloads() + L"LastDownloadDate.txt"), stamp);
+
+    std::string served = ServeInstaller(L"PortalSetup.exe", 512 * 1024);
+    Press(wizard, IDC_CONTINUE);
+    ASSERT_TRUE(launches_.WaitForRecords(L"PortalSetup.exe", 1, 60000));
+    EXPECT_EQ(wendrake_.Wait(15000), 0);
+    EXPECT_EQ(ReadBytes(Downloads() + L"PortalSetup.exe"), served);
+}
+
 TEST_F(EndToEnd, InstallerThatIsNoProgramKeepsTheWindowAndIsDownloadedAgain) {
-    WriteBytes(root_ + L"\\BrokenSetup.exe", std::string(300 * 1024, 'x'));
+    // It starts as a program does, so it is downloaded; but the rest is no program.
+    WriteBytes(root_ + L"\\BrokenSetup.exe", "MZ" + std::string(300 * 1024, 'x'));
     Configure(L"/BrokenSetup.exe");
     HWND wizard = StartDownload();
     ASSERT_NE(wizard, nullptr);
@@ -475,8 +503,8 @@ TEST_F(EndToEnd, InstallerThatIsNoProgramKeepsTheWindowAndIsDownloadedAgain) {
     // Downloaded whole, but Windows cannot start it: the window stays, says so, and the file
     // and its stamp go, so that the retry cannot find them complete.
     ASSERT_TRUE(WaitForFailure(wizard, kStartFailed)) << Utf8(TextOf(::GetDlgItem(wizard, IDC_STATUS)));
-    EXPECT_FALSE(FileExists(temp_ / L"BrokenSetup.exe"));
-    EXPECT_FALSE(FileExists(temp_ / L"LastDownloadDate.txt"));
+    EXPECT_FALSE(FileExists(Downloads() + L"BrokenSetup.exe"));
+    EXPECT_FALSE(FileExists(Downloads() + L"LastDownloadDate.txt"));
     ::Sleep(2500);  // the close that follows a started installer would have come by now
     EXPECT_TRUE(wendrake_.Running());
     EXPECT_TRUE(DownloadPathValue().empty());
@@ -485,7 +513,7 @@ TEST_F(EndToEnd, InstallerThatIsNoProgramKeepsTheWindowAndIsDownloadedAgain) {
     Press(wizard, IDC_CONTINUE);
     ASSERT_TRUE(launches_.WaitForRecords(L"BrokenSetup.exe", 1, 60000));
     EXPECT_EQ(wendrake_.Wait(15000), 0);
-    EXPECT_EQ(ReadBytes(temp_ / L"BrokenSetup.exe"), served);
+    EXPECT_EQ(ReadBytes(Downloads() + L"BrokenSetup.exe"), served);
     EXPECT_FALSE(DownloadPathValue().empty());
     std::vector<std::string> ranges;
     for (const LogEntry& e : NginxLog())
@@ -545,13 +573,14 @@ TEST_F(EndToEnd, InstallerWithTheWrongHashOrSizeIsNeverStarted) {
     ASSERT_NE(wizard, nullptr);
     ASSERT_TRUE(launches_.WaitForRecords(L"HashedSetup.exe", 1, 60000));
     EXPECT_EQ(wendrake_.Wait(15000), 0);
-    EXPECT_EQ(ReadBytes(temp_ / L"HashedSetup.exe"), served);
+    EXPECT_EQ(ReadBytes(Downloads() + L"HashedSetup.exe"), served);
 }
 
-TEST_F(EndToEnd, ResumedDownloadIsStillVerified) {
+// What an older copy of the program left in the root of the temporary folder (the file's first
+// bytes and a stamp of nginx's date alone) is taken into the product's own folder and resumed.
+TEST_F(EndToEnd, ResumedDownloadOfAnOlderCopyIsStillVerified) {
     const size_t total = 3 * 1024 * 1024, kept = 1024 * 1024 + 17;
     std::string served = ServeInstaller(L"ResumedHashSetup.exe", total);
-    // What an earlier run left: the file's first bytes and nginx's stamp for it.
     WriteBytes(temp_ / L"ResumedHashSetup.exe", served.substr(0, kept));
     std::string stamp = HttpDateOf(root_ + L"\\ResumedHashSetup.exe");
     ASSERT_FALSE(stamp.empty());
@@ -561,10 +590,13 @@ TEST_F(EndToEnd, ResumedDownloadIsStillVerified) {
     ASSERT_NE(wizard, nullptr);
     ASSERT_TRUE(launches_.WaitForRecords(L"ResumedHashSetup.exe", 1, 60000));
     EXPECT_EQ(wendrake_.Wait(15000), 0);
-    EXPECT_EQ(ReadBytes(temp_ / L"ResumedHashSetup.exe"), served);
+    EXPECT_EQ(ReadBytes(Downloads() + L"ResumedHashSetup.exe"), served);
     std::vector<LogEntry> log = RequestsFor("ResumedHashSetup.exe");
     ASSERT_EQ(log.size(), 2u);
     EXPECT_EQ(log[1].range, "bytes=" + std::to_string(kept) + "-") << "only the missing bytes were fetched";
+    // Nothing is left behind in the old place.
+    EXPECT_FALSE(FileExists(temp_ / L"ResumedHashSetup.exe"));
+    EXPECT_FALSE(FileExists(temp_ / L"LastDownloadDate.txt"));
 }
 
 // Signed by our own test publisher under a root this prefix trusts; the same program with one
@@ -588,7 +620,7 @@ TEST_F(EndToEnd, InstallerStartsOnlyWhenSignedByTheNamedPublisher) {
     ASSERT_NE(wizard, nullptr);
     ASSERT_TRUE(launches_.WaitForRecords(L"Signed.exe", 1, 60000));
     EXPECT_EQ(wendrake_.Wait(15000), 0);
-    EXPECT_EQ(ReadBytes(temp_ / L"Signed.exe"), ReadBytes(BuildDir() + L"signed\\Signed.exe"));
+    EXPECT_EQ(ReadBytes(Downloads() + L"Signed.exe"), ReadBytes(BuildDir() + L"signed\\Signed.exe"));
 }
 
 // No DLL from the program's folder. Windows looks for a program's DLLs in its own folder first,
@@ -913,7 +945,7 @@ TEST_F(PackedEndToEnd, AloneInAnEmptyFolderItWalksTheWholeWizard) {
     WriteBytes(serverUp, "");
     ASSERT_TRUE(launches_.WaitForRecords(L"CorvanaPokerSetup.exe", 1, 60000));
     EXPECT_EQ(wendrake_.Wait(15000), 0);
-    EXPECT_EQ(ReadBytes(temp_ / L"CorvanaPokerSetup.exe"), served);
+    EXPECT_EQ(ReadBytes(temp_ / L"Corvana Poker\\CorvanaPokerSetup.exe"), served);  // the product's own folder
     // Nothing was written beside it; its folder is recorded as the download's.
     EXPECT_EQ(FilesIn(alone_.Path()), std::vector<std::wstring>{L"CorvanaPokerWebSetup.exe"});
     HKEY key = nullptr;
@@ -941,7 +973,7 @@ TEST_F(PackedEndToEnd, SettingsBesideThePackedInstallerChangeNothing) {
     ASSERT_NE(wizard, nullptr);
     ASSERT_TRUE(launches_.WaitForRecords(L"CorvanaPokerSetup.exe", 1, 60000));
     EXPECT_EQ(wendrake_.Wait(15000), 0);
-    EXPECT_EQ(ReadBytes(temp_ / L"CorvanaPokerSetup.exe"), served);
+    EXPECT_EQ(ReadBytes(temp_ / L"Corvana Poker\\CorvanaPokerSetup.exe"), served);  // the product's own folder
     EXPECT_TRUE(RequestsFor("OtherSetup.exe").empty());
     EXPECT_TRUE(launches_.Records(L"OtherSetup.exe").empty());
     EXPECT_EQ(RequestsFor("/poker/CorvanaPokerSetup.exe").size(), 2u) << "the probe and the file, from the embedded address";

@@ -358,11 +358,18 @@ TEST_F(DISABLED_AtDensity, EveryPageOfEveryLanguageFitsTheFrameScaledToTheDensit
     const SIZE design = FrameDesignClientSize();
     for (const std::wstring& language : ListLanguages(LanguageFile())) {
         LoadTexts(language);
-        const Texts& texts = AppTexts();
+        const Texts texts = AppTexts();
+        // Everything the download page says on its one-line status line.
+        const std::vector<std::wstring> statusLines = {
+            texts.DownloadingLabel,        texts.TryingToConnect,        texts.DownloadFailedMsg,
+            texts.DownloadCorruptMsg,      texts.InstallerStartFailedMsg, texts.DownloadNotFoundMsg,
+            texts.DownloadServerErrorMsg,  texts.DownloadSignInMsg,      texts.DownloadDiskFullMsg,
+            texts.DownloadFileInUseMsg,    texts.DownloadMisconfiguredMsg, texts.DownloadSecureMsg,
+            texts.DownloadRedirectMsg};
+        for (const std::wstring& line : statusLines) EXPECT_FALSE(line.empty()) << Utf8(language);
         const std::map<int, std::vector<std::wstring>> alsoShows = {
             {IDC_PERCENT, {L"100%"}},
-            {IDC_STATUS, {texts.DownloadingLabel, texts.TryingToConnect, texts.DownloadFailedMsg,
-                          texts.DownloadCorruptMsg, texts.InstallerStartFailedMsg}},
+            {IDC_STATUS, statusLines},
             {IDC_CONTINUE, {texts.ButtonNext, texts.ButtonIAgree, texts.ButtonRetry}},
         };
         WizardWindow frame;

@@ -1,0 +1,36 @@
+#pragma once
+// What went wrong with a download, in the terms the user is told, and which troubles are worth
+// another attempt by themselves.
+
+#include <windows.h>
+
+enum class DownloadError {
+    None,
+    Connection,        // the network failed in a way not named below
+    NotFound,          // 404, 410: the file is not on the server
+    ServerError,       // 5xx, or an answer no server of files should give
+    SignInNeeded,      // an answer that cannot be the installer: a captive portal's page
+    DiskFull,          // too little room for the bytes still to come, or a write that failed for it
+    FileInUse,         // the file or its stamp could not be opened, cut back or removed
+    Misconfigured,     // no usable address or check value in the distributor's settings
+    SecureConnection,  // TLS failed: a certificate the system does not trust, or no common protocol
+    TooManyRedirects,  // more than 10 redirects, or a redirect back to an address already asked
+};
+
+// A short name for tools and logs ("not-found", "sign-in", ...).
+const char* DownloadErrorName(DownloadError error);
+
+// Errors of WinINet (and of the sockets under it, as Wine reports them) that a later attempt
+// may not meet: names not resolved, connections refused, reset, aborted or closed before any
+// answer, timeouts.
+bool IsTransientError(DWORD error);
+// What a WinINet error that is not transient means for the user.
+DownloadError ErrorOfWinInet(DWORD error);
+// What an HTTP status other than 200, 206, 416 and the redirects means for the user.
+DownloadError ErrorOfStatus(DWORD status);
+// The disk's fault or the file's, for a write that failed with this error.
+DownloadError ErrorOfWrite(DWORD error);
+
+// How long to wait before the next attempt after `fruitless` attempts in a row brought no byte
+// (1 for the first): one second for the first three, then doubling up to 30 seconds.
+DWORD RetryDelayMs(int fruitless);
