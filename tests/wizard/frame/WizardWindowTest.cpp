@@ -376,6 +376,17 @@ TEST_F(DISABLED_AtDensity, EveryPageOfEveryLanguageFitsTheFrameScaledToTheDensit
         SetMainWizard(&frame);
         ASSERT_TRUE(frame.Create(nullptr));
         Pump(200);
+        // The welcome page loads the default language as it opens: the user's choice in its
+        // list is what shows the others.
+        HWND combo = FindControl(frame.Handle(), IDC_LANGUAGE);
+        ASSERT_NE(combo, nullptr);
+        ::SendMessageW(combo, CB_SELECTSTRING, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(language.c_str()));
+        ::SendMessageW(::GetParent(combo), WM_COMMAND, MAKEWPARAM(IDC_LANGUAGE, CBN_SELCHANGE),
+                       reinterpret_cast<LPARAM>(combo));
+        Pump(100);
+        wchar_t title[400] = {};
+        ::GetWindowTextW(FindControl(frame.Handle(), IDC_WELCOME_TITLE), title, 400);
+        ASSERT_EQ(std::wstring(title), texts.WelcomeTitle) << Utf8(language);
         RECT client;
         ::GetClientRect(frame.Handle(), &client);
         EXPECT_EQ(client.right, ::MulDiv(design.cx, density, 96)) << Utf8(language);
