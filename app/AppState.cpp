@@ -4,13 +4,9 @@
 
 namespace {
 
-WizardWindow* g_mainWizard = nullptr;
 HCURSOR g_linkCursor = nullptr;
 
 }  // namespace
-
-WizardWindow* MainWizard() { return g_mainWizard; }
-void SetMainWizard(WizardWindow* wizard) { g_mainWizard = wizard; }
 
 HCURSOR LinkCursor() { return g_linkCursor; }
 

@@ -3,12 +3,6 @@
 
 #include <windows.h>
 
-class WizardWindow;
-
-// The one wizard window, set just before it runs.
-WizardWindow* MainWizard();
-void SetMainWizard(WizardWindow* wizard);
-
 // The hand cursor shown over links (cursor resource 143).
 HCURSOR LinkCursor();
 void LoadLinkCursor();

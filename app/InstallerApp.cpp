@@ -89,9 +89,7 @@ bool InstallerApp::Start() {
     } else {
         RecordScreenDensity();
         auto wizard = std::make_unique<WizardWindow>();
-        SetMainWizard(wizard.get());
         wizard->RunModal(nullptr);
-        SetMainWizard(nullptr);
     }
     ::OleUninitialize();
     return false;

@@ -54,24 +54,50 @@ constexpr UINT kAny = 0xFFFFFFFFu;
 
 // One row of a class's message table: (message, notification code, control id) -> handler.
 // The code and id are matched for WM_COMMAND and WM_NOTIFY; the id also for WM_CTLCOLOR*.
+// A handler takes the message's parameters, or none (an action: the message's result is 0).
 template <class T>
 struct MessageEntry {
+    using Handler = LRESULT (T::*)(WPARAM, LPARAM);
+    using Action = void (T::*)();
+
+    constexpr MessageEntry(UINT message, UINT code, UINT id, Handler handler)
+        : message(message), code(code), id(id), handler(handler), action(nullptr) {}
+    constexpr MessageEntry(UINT message, UINT code, UINT id, Action action)
+        : message(message), code(code), id(id), handler(nullptr), action(action) {}
+
+    LRESULT Call(T* self, WPARAM wParam, LPARAM lParam) const {
+        if (handler) return (self->*handler)(wParam, lParam);
+        (self->*action)();
+        return 0;
+    }
+
     UINT message;
     UINT code;
     UINT id;
-    LRESULT (T::*handler)(WPARAM, LPARAM);
+    Handler handler;
+    Action action;
+};
+
+// A class's table as its static Messages() returns it: the rows and how many there are.
+template <class T>
+struct MessageTable {
+    template <size_t N>
+    constexpr MessageTable(const MessageEntry<T> (&rows)[N]) : rows(rows), count(N) {}
+    const MessageEntry<T>* rows;
+    size_t count;
 };
 
 bool EntryMatches(UINT message, UINT code, UINT id, UINT actual, WPARAM wParam, LPARAM lParam);
 
-// Searches a table in order (call it where the table's size is known, after its definition); the first match whose handler does not pass the message on wins.
-template <class T, size_t N>
-bool DispatchTable(T* self, const MessageEntry<T> (&table)[N], UINT message, WPARAM wParam, LPARAM lParam,
+// Searches a table in order; the first match whose handler does not pass the message on wins.
+template <class T>
+bool DispatchTable(T* self, const MessageTable<T>& table, UINT message, WPARAM wParam, LPARAM lParam,
                    LRESULT& result) {
-    for (const MessageEntry<T>& entry : table) {
+    for (size_t i = 0; i < table.count; ++i) {
+        const MessageEntry<T>& entry = table.rows[i];
         if (!EntryMatches(entry.message, entry.code, entry.id, message, wParam, lParam)) continue;
         self->BeginHandling();
-        LRESULT r = (self->*entry.handler)(wParam, lParam);
+        LRESULT r = entry.Call(self, wParam, lParam);
         if (self->WasHandled()) {
             result = r;
             return true;
@@ -127,6 +153,18 @@ protected:
 
 private:
     static LRESULT CALLBACK Proc(HWND, UINT, WPARAM, LPARAM, UINT_PTR, DWORD_PTR);
+};
+
+// A window class T whose messages go to its own table first (a static T::Messages(), defined
+// in T's source file beside the handlers), then to Base.
+template <class T, class Base>
+class Dispatching : public Base {
+public:
+    using Base::Base;
+    bool OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) override {
+        return DispatchTable(static_cast<T*>(this), T::Messages(), message, wParam, lParam, result) ||
+               Base::OnMessage(message, wParam, lParam, result);
+    }
 };
 
 // Offers a message to the pre-translation hooks of its target and the target's parents,

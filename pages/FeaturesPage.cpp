@@ -2,29 +2,22 @@
 
 #include <string>
 
-#include "app/AppState.h"
 #include "config/Settings.h"
 #include "config/Texts.h"
 #include "download/LinkOpener.h"
 #include "pages/PageStyle.h"
 #include "resources/resource.h"
 #include "wizard/Layout.h"
-#include "wizard/WizardWindow.h"
 
-const MessageEntry<FeaturesPage> FeaturesPage::kMessages[] = {
-    {WM_COMMAND, BN_CLICKED, IDC_CONTINUE_INSTALL, &FeaturesPage::OnContinueInstall},
-    {WM_COMMAND, BN_CLICKED, IDC_NO_THANKS, &FeaturesPage::OnNoThanks},
-    {WM_CTLCOLORDLG, kAny, kAny, &FeaturesPage::OnCtlColor},
-    {WM_CTLCOLORSTATIC, kAny, kAny, &FeaturesPage::OnCtlColor},
-    {WM_CTLCOLORBTN, kAny, kAny, &FeaturesPage::OnCtlColor},
-};
-
-FeaturesPage::FeaturesPage() : Dialog(IDD_FEATURES) {}
-
-bool FeaturesPage::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) {
-    return DispatchTable(this, kMessages, message, wParam, lParam, result) ||
-           Dialog::OnMessage(message, wParam, lParam, result);
+MessageTable<FeaturesPage> FeaturesPage::Messages() {
+    static const MessageEntry<FeaturesPage> rows[] = {
+        {WM_COMMAND, BN_CLICKED, IDC_CONTINUE_INSTALL, &FeaturesPage::ContinueInstall},
+        {WM_COMMAND, BN_CLICKED, IDC_NO_THANKS, &FeaturesPage::NoThanks},
+    };
+    return rows;
 }
+
+FeaturesPage::FeaturesPage(PageOwner& owner) : Dispatching(IDD_FEATURES, owner) {}
 
 bool FeaturesPage::OnInitDialog() {
     SetPageTexts();
@@ -52,21 +45,19 @@ void FeaturesPage::SetPageTexts() {
     ::SetDlgItemTextW(hwnd_, IDC_CONTINUE_INSTALL, texts.ContinueInstall.c_str());
 }
 
-LRESULT FeaturesPage::OnContinueInstall(WPARAM, LPARAM) {
+void FeaturesPage::ContinueInstall() {
     ::ShowWindow(hwnd_, SW_HIDE);
-    if (WizardWindow* wizard = MainWizard()) wizard->ResumeWizard();
-    return 0;
+    Owner().ResumeWizard();
 }
 
-LRESULT FeaturesPage::OnNoThanks(WPARAM, LPARAM) {
+void FeaturesPage::NoThanks() {
     std::wstring address = AppSettings().InstallAnywhereURL;
     if (!address.empty()) {
         ExpandUrlPlaceholders(address);
         OpenLink(address, SW_SHOWNORMAL);
     }
     // Ends the program: the frame stops the download and goes away, and this page with it.
-    if (WizardWindow* wizard = MainWizard()) wizard->AbandonInstall();
-    return 0;
+    Owner().AbandonInstall();
 }
 
 LRESULT FeaturesPage::OnCtlColor(WPARAM wParam, LPARAM lParam) {
@@ -77,4 +68,3 @@ LRESULT FeaturesPage::OnCtlColor(WPARAM wParam, LPARAM lParam) {
     return WhiteOverBackground(wParam);
 }
 
-void FeaturesPage::OnCancel() { AskFrameToClose(hwnd_); }

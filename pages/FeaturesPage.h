@@ -2,25 +2,23 @@
 // Shown when the user tries to leave: the product's features, continue or give up.
 
 #include "framework/Handles.h"
-#include "framework/Window.h"
+#include "pages/Page.h"
 
-class FeaturesPage : public Dialog {
+class FeaturesPage : public Dispatching<FeaturesPage, Page> {
 public:
-    FeaturesPage();
-    bool OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) override;
+    explicit FeaturesPage(PageOwner& owner);
+    static MessageTable<FeaturesPage> Messages();
     void SetPageTexts();
     // Lays the page out at the recorded density (again after a change of density).
     void LayOut();
 
 protected:
     bool OnInitDialog() override;
-    void OnCancel() override;
+    LRESULT OnCtlColor(WPARAM, LPARAM) override;
 
 private:
-    LRESULT OnContinueInstall(WPARAM, LPARAM);
-    LRESULT OnNoThanks(WPARAM, LPARAM);
-    LRESULT OnCtlColor(WPARAM, LPARAM);
-    static const MessageEntry<FeaturesPage> kMessages[];
+    void ContinueInstall();
+    void NoThanks();
 
     Font headingFont_;
     Font featureTitleFont_;

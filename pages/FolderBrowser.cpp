@@ -8,7 +8,6 @@
 #include "app/AppState.h"
 #include "config/Texts.h"
 #include "wizard/Density.h"
-#include "wizard/WizardWindow.h"
 
 namespace {
 
@@ -140,7 +139,7 @@ LRESULT CALLBACK KeepLayout(HWND dialog, UINT message, WPARAM wParam, LPARAM lPa
 
 }  // namespace
 
-bool BrowseForFolder(std::wstring& result, const std::wstring& title, HWND owner) {
+bool BrowseForFolder(std::wstring& result, const std::wstring& title, HWND owner, const std::wstring& startFolder) {
     wchar_t displayName[MAX_PATH] = {};
     BROWSEINFOW info = {};
     info.hwndOwner = owner;
@@ -148,6 +147,7 @@ bool BrowseForFolder(std::wstring& result, const std::wstring& title, HWND owner
     info.lpszTitle = title.c_str();
     info.ulFlags = BIF_RETURNONLYFSDIRS | BIF_EDITBOX | BIF_NEWDIALOGSTYLE;
     info.lpfn = BrowseCallback;
+    info.lParam = reinterpret_cast<LPARAM>(&startFolder);
     ItemList chosen(::SHBrowseForFolderW(&info));
     if (!chosen) {
         result.clear();
@@ -159,13 +159,11 @@ bool BrowseForFolder(std::wstring& result, const std::wstring& title, HWND owner
     return true;
 }
 
-int CALLBACK BrowseCallback(HWND dialog, UINT message, LPARAM lParam, LPARAM) {
+int CALLBACK BrowseCallback(HWND dialog, UINT message, LPARAM lParam, LPARAM data) {
     if (message == BFFM_INITIALIZED) {
         RemoveContextHelp(dialog);
-        if (WizardWindow* wizard = MainWizard()) {
-            const std::wstring& folder = wizard->InstallLocation().installPath;
-            ::SendMessageW(dialog, BFFM_SETSELECTIONW, TRUE, reinterpret_cast<LPARAM>(folder.c_str()));
-        }
+        if (const auto* folder = reinterpret_cast<const std::wstring*>(data))
+            ::SendMessageW(dialog, BFFM_SETSELECTIONW, TRUE, reinterpret_cast<LPARAM>(folder->c_str()));
         ArrangeBrowseDialog(dialog);
         const Texts& texts = AppTexts();
         ::SetWindowTextW(dialog, texts.SelectInstallFolder.c_str());

@@ -6,12 +6,13 @@
 
 #include <string>
 
-// Runs the dialog modally, opening on the install-location page's folder. True, with the
-// chosen folder's path in result, when the user confirms a folder that has one; false
-// otherwise (on Cancel result is emptied).
-bool BrowseForFolder(std::wstring& result, const std::wstring& title, HWND owner);
+// Runs the dialog modally, opening on startFolder. True, with the chosen folder's path in
+// result, when the user confirms a folder that has one; false otherwise (on Cancel result is
+// emptied).
+bool BrowseForFolder(std::wstring& result, const std::wstring& title, HWND owner, const std::wstring& startFolder);
 
-// The dialog's callback: sets it up when it opens and shows the selected path as it changes.
+// The dialog's callback: sets it up when it opens (data: the start folder, a const
+// std::wstring*, or 0) and shows the selected path as it changes.
 int CALLBACK BrowseCallback(HWND dialog, UINT message, LPARAM lParam, LPARAM data);
 
 // Moves the dialog's parts: no edit box or instruction text, OK and Cancel of one size in the

@@ -1,6 +1,5 @@
 #include "pages/InstallLocationPage.h"
 
-#include "app/AppState.h"
 #include "config/Settings.h"
 #include "config/Texts.h"
 #include "download/LinkOpener.h"
@@ -10,7 +9,6 @@
 #include "resources/resource.h"
 #include "wizard/Density.h"
 #include "wizard/Layout.h"
-#include "wizard/WizardWindow.h"
 
 namespace {
 
@@ -32,20 +30,15 @@ std::wstring ApplicationName() {
 
 std::wstring WholeMegabytes(ULONGLONG bytes) { return DecimalText(bytes >> 20); }
 
-const MessageEntry<InstallLocationPage> InstallLocationPage::kMessages[] = {
-    {WM_COMMAND, BN_CLICKED, IDC_BROWSE, &InstallLocationPage::OnBrowse},
-    {WM_COMMAND, STN_CLICKED, IDC_TERMS_LINK, &InstallLocationPage::OnTermsClicked},
-    {WM_CTLCOLORDLG, kAny, kAny, &InstallLocationPage::OnCtlColor},
-    {WM_CTLCOLORSTATIC, kAny, kAny, &InstallLocationPage::OnCtlColor},
-    {WM_CTLCOLORBTN, kAny, kAny, &InstallLocationPage::OnCtlColor},
-};
-
-InstallLocationPage::InstallLocationPage() : Dialog(IDD_INSTALL_LOCATION) {}
-
-bool InstallLocationPage::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) {
-    return DispatchTable(this, kMessages, message, wParam, lParam, result) ||
-           Dialog::OnMessage(message, wParam, lParam, result);
+MessageTable<InstallLocationPage> InstallLocationPage::Messages() {
+    static const MessageEntry<InstallLocationPage> rows[] = {
+        {WM_COMMAND, BN_CLICKED, IDC_BROWSE, &InstallLocationPage::Browse},
+        {WM_COMMAND, STN_CLICKED, IDC_TERMS_LINK, &InstallLocationPage::OpenTermsLink},
+    };
+    return rows;
 }
+
+InstallLocationPage::InstallLocationPage(PageOwner& owner) : Dispatching(IDD_INSTALL_LOCATION, owner) {}
 
 bool InstallLocationPage::OnInitDialog() {
     termsPlace_ = Item(IDC_TERMS_LINK);
@@ -138,19 +131,13 @@ bool InstallLocationPage::ValidateLocation() {
     return true;
 }
 
-LRESULT InstallLocationPage::OnBrowse(WPARAM, LPARAM) {
+void InstallLocationPage::Browse() {
     ExchangeText(hwnd_, IDC_INSTALL_PATH, installPath, true);
     std::wstring chosen;
-    if (BrowseForFolder(chosen, L"Select folder", hwnd_) && !chosen.empty()) {
+    if (BrowseForFolder(chosen, L"Select folder", hwnd_, installPath) && !chosen.empty()) {
         installPath = chosen;
         ExchangeText(hwnd_, IDC_INSTALL_PATH, installPath, false);
     }
-    return 0;
-}
-
-LRESULT InstallLocationPage::OnTermsClicked(WPARAM, LPARAM) {
-    OpenTermsLink();
-    return 0;
 }
 
 void InstallLocationPage::OpenTermsLink() {
@@ -178,9 +165,3 @@ LRESULT InstallLocationPage::OnCtlColor(WPARAM wParam, LPARAM lParam) {
     }
 }
 
-void InstallLocationPage::OnOK() {
-    // Enter in the folder box is the frame's Continue, location check included.
-    if (WizardWindow* wizard = MainWizard()) wizard->Continue();
-}
-
-void InstallLocationPage::OnCancel() { AskFrameToClose(hwnd_); }

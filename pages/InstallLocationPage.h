@@ -6,13 +6,13 @@
 #include <string>
 
 #include "framework/Handles.h"
-#include "framework/Window.h"
+#include "pages/Page.h"
 #include "wizard/LinkLabel.h"
 
-class InstallLocationPage : public Dialog {
+class InstallLocationPage : public Dispatching<InstallLocationPage, Page> {
 public:
-    InstallLocationPage();
-    bool OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) override;
+    explicit InstallLocationPage(PageOwner& owner);
+    static MessageTable<InstallLocationPage> Messages();
     void SetPageTexts();
     // True lets the wizard go on; false keeps the page (the user has been told why).
     bool ValidateLocation();
@@ -24,8 +24,9 @@ public:
 
 protected:
     bool OnInitDialog() override;
-    void OnOK() override;
-    void OnCancel() override;
+    // Enter in the folder box is the frame's Continue, location check included.
+    void OnOK() override { Owner().Continue(); }
+    LRESULT OnCtlColor(WPARAM, LPARAM) override;
     // Run when the terms link is clicked: shows the terms and marks the link visited.
     virtual void OpenTermsLink();
 
@@ -33,10 +34,7 @@ private:
     void ChooseInitialFolder();
     RECT TermsPlace() const;
     std::wstring AvailableSpaceLine() const;
-    LRESULT OnBrowse(WPARAM, LPARAM);
-    LRESULT OnTermsClicked(WPARAM, LPARAM);
-    LRESULT OnCtlColor(WPARAM, LPARAM);
-    static const MessageEntry<InstallLocationPage> kMessages[];
+    void Browse();
 
     // Free megabytes on drive C:, measured once when the page opens; empty when unknown.
     std::wstring availableSpaceText;

@@ -35,5 +35,3 @@ Font MakeControlFont(HWND page, std::initializer_list<int> ids, int tenthsOfPoin
 }
 
 void PassMouseToFrame(HWND page) { ::SetWindowSubclass(page, TransparentBackground, 0, 0); }
-
-void AskFrameToClose(HWND page) { ::PostMessageW(::GetParent(page), WM_CLOSE, 0, 0); }

@@ -1,6 +1,6 @@
 #pragma once
-// What the four wizard pages share: text drawn white over the frame's background picture,
-// their own fonts, and Escape handed to the frame.
+// What the four wizard pages share: text drawn white over the frame's background picture, and
+// their own fonts.
 
 #include <windows.h>
 
@@ -24,6 +24,3 @@ Font MakeControlFont(HWND page, std::initializer_list<int> ids, int tenthsOfPoin
 // Where the page shows no control, the mouse goes on to the frame, which is dragged by its
 // background.
 void PassMouseToFrame(HWND page);
-
-// Escape on a page: the frame decides what leaving means.
-void AskFrameToClose(HWND page);

@@ -16,19 +16,14 @@ const RECT kContentArea = {0, 0, 460, 445};
 
 }  // namespace
 
-const MessageEntry<PreloaderPage> PreloaderPage::kMessages[] = {
-    {WM_PAINT, kAny, kAny, &PreloaderPage::OnPaint},
-    {WM_CTLCOLORDLG, kAny, kAny, &PreloaderPage::OnCtlColor},
-    {WM_CTLCOLORSTATIC, kAny, kAny, &PreloaderPage::OnCtlColor},
-    {WM_CTLCOLORBTN, kAny, kAny, &PreloaderPage::OnCtlColor},
-};
-
-PreloaderPage::PreloaderPage() : Dialog(IDD_PRELOADER) {}
-
-bool PreloaderPage::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) {
-    return DispatchTable(this, kMessages, message, wParam, lParam, result) ||
-           Dialog::OnMessage(message, wParam, lParam, result);
+MessageTable<PreloaderPage> PreloaderPage::Messages() {
+    static const MessageEntry<PreloaderPage> rows[] = {
+        {WM_PAINT, kAny, kAny, &PreloaderPage::OnPaint},
+    };
+    return rows;
 }
+
+PreloaderPage::PreloaderPage(PageOwner& owner) : Dispatching(IDD_PRELOADER, owner) {}
 
 bool PreloaderPage::OnInitDialog() {
     // Decoded when the page first shows rather than at start-up, where decoding the JPEG took a
@@ -59,15 +54,10 @@ void PreloaderPage::LayOut() {
     ::InvalidateRect(hwnd_, nullptr, TRUE);
 }
 
-LRESULT PreloaderPage::OnPaint(WPARAM, LPARAM) {
+void PreloaderPage::OnPaint() {
     PAINTSTRUCT paint;
     HDC dc = ::BeginPaint(hwnd_, &paint);
     // Where the picture does not reach, the frame's background shows through.
     picture_.Draw(dc, 0, 0);
     ::EndPaint(hwnd_, &paint);
-    return 0;
 }
-
-LRESULT PreloaderPage::OnCtlColor(WPARAM wParam, LPARAM) { return WhiteOverBackground(wParam); }
-
-void PreloaderPage::OnCancel() { AskFrameToClose(hwnd_); }

@@ -1,14 +1,14 @@
 #pragma once
 // Stage 3: the picture and the web content shown while the installer downloads.
 
-#include "framework/Window.h"
+#include "pages/Page.h"
 #include "wizard/ContentBrowser.h"
 #include "wizard/DensityPicture.h"
 
-class PreloaderPage : public Dialog {
+class PreloaderPage : public Dispatching<PreloaderPage, Page> {
 public:
-    PreloaderPage();
-    bool OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) override;
+    explicit PreloaderPage(PageOwner& owner);
+    static MessageTable<PreloaderPage> Messages();
 
     const ContentBrowser& Content() const { return content_; }
     // Lays the page out at the recorded density (again after a change of density).
@@ -16,12 +16,9 @@ public:
 
 protected:
     bool OnInitDialog() override;
-    void OnCancel() override;
 
 private:
-    LRESULT OnPaint(WPARAM, LPARAM);
-    LRESULT OnCtlColor(WPARAM, LPARAM);
-    static const MessageEntry<PreloaderPage> kMessages[];
+    void OnPaint();
 
     DensityPicture picture_;
     ContentBrowser content_;

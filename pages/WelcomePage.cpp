@@ -3,26 +3,20 @@
 #include <string>
 #include <vector>
 
-#include "app/AppState.h"
 #include "config/Settings.h"
 #include "config/Texts.h"
 #include "pages/PageStyle.h"
 #include "resources/resource.h"
 #include "wizard/Layout.h"
-#include "wizard/WizardWindow.h"
 
-const MessageEntry<WelcomePage> WelcomePage::kMessages[] = {
-    {WM_COMMAND, CBN_SELCHANGE, IDC_LANGUAGE, &WelcomePage::OnLanguageSelected},
-    {WM_CTLCOLORDLG, kAny, kAny, &WelcomePage::OnCtlColor},
-    {WM_CTLCOLORSTATIC, kAny, kAny, &WelcomePage::OnCtlColor},
-};
-
-WelcomePage::WelcomePage() : Dialog(IDD_WELCOME) {}
-
-bool WelcomePage::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) {
-    return DispatchTable(this, kMessages, message, wParam, lParam, result) ||
-           Dialog::OnMessage(message, wParam, lParam, result);
+MessageTable<WelcomePage> WelcomePage::Messages() {
+    static const MessageEntry<WelcomePage> rows[] = {
+        {WM_COMMAND, CBN_SELCHANGE, IDC_LANGUAGE, &WelcomePage::LanguageSelected},
+    };
+    return rows;
 }
+
+WelcomePage::WelcomePage(PageOwner& owner) : Dispatching(IDD_WELCOME, owner) {}
 
 bool WelcomePage::OnInitDialog() {
     LayOut();
@@ -62,14 +56,9 @@ void WelcomePage::LanguageSelected() {
     std::wstring name = LanguageAt(index);
     LoadTexts(name);
     SetPageTexts();
-    if (WizardWindow* wizard = MainWizard()) wizard->LanguageChanged(name);
+    Owner().LanguageChanged(name);
     // Transparent texts are drawn afresh over the background, not over the old texts.
     ::InvalidateRect(hwnd_, nullptr, TRUE);
-}
-
-LRESULT WelcomePage::OnLanguageSelected(WPARAM, LPARAM) {
-    LanguageSelected();
-    return 0;
 }
 
 LRESULT WelcomePage::OnCtlColor(WPARAM wParam, LPARAM lParam) {
@@ -88,4 +77,3 @@ LRESULT WelcomePage::OnCtlColor(WPARAM wParam, LPARAM lParam) {
     }
 }
 
-void WelcomePage::OnCancel() { AskFrameToClose(hwnd_); }

@@ -2,26 +2,23 @@
 // Stage 1: welcome texts and the language choice.
 
 #include "framework/Handles.h"
-#include "framework/Window.h"
+#include "pages/Page.h"
 
-class WelcomePage : public Dialog {
+class WelcomePage : public Dispatching<WelcomePage, Page> {
 public:
-    WelcomePage();
-    bool OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) override;
+    explicit WelcomePage(PageOwner& owner);
+    static MessageTable<WelcomePage> Messages();
     void SetPageTexts();
     // Lays the page out at the recorded density (again after a change of density).
     void LayOut();
 
 protected:
     bool OnInitDialog() override;
-    void OnCancel() override;
+    LRESULT OnCtlColor(WPARAM, LPARAM) override;
 
 private:
     // Loads the chosen language's texts and shows them on this page and the frame.
     void LanguageSelected();
-    LRESULT OnLanguageSelected(WPARAM, LPARAM);
-    LRESULT OnCtlColor(WPARAM, LPARAM);
-    static const MessageEntry<WelcomePage> kMessages[];
 
     Font titleFont_;
 };

@@ -17,7 +17,7 @@ xvfb-run -a -s "-screen 0 1280x1024x24" bash -c '
   # Start the services of the prefix now, detached from the test runner: a Wine
   # service started by a test would hold the runner'"'"'s output open.
   "$WINELOADER" wineboot >/dev/null 2>&1 </dev/null
-  ctest --test-dir "$1" --output-on-failure --timeout 600
+  ctest --test-dir "$1" --output-on-failure --timeout 600 ${CTEST_ARGS:-}
   rc=$?
   "$WINESERVER" -k || true
   exit $rc

@@ -6,14 +6,17 @@
 #include "app/AppState.h"
 #include "framework/Handles.h"
 
-const MessageEntry<LinkLabel> LinkLabel::kMessages[] = {
-    {WM_MOUSEMOVE, kAny, kAny, &LinkLabel::OnMouseMove},
-    {WM_CAPTURECHANGED, kAny, kAny, &LinkLabel::OnCaptureChanged},
-    {WM_SETCURSOR, kAny, kAny, &LinkLabel::OnSetCursor},
-    {Reflected(WM_CTLCOLORSTATIC), kAny, kAny, &LinkLabel::OnCtlColor},
-    {WM_SETFOCUS, kAny, kAny, &LinkLabel::OnSetFocus},
-    {WM_KILLFOCUS, kAny, kAny, &LinkLabel::OnKillFocus},
-};
+MessageTable<LinkLabel> LinkLabel::Messages() {
+    static const MessageEntry<LinkLabel> rows[] = {
+        {WM_MOUSEMOVE, kAny, kAny, &LinkLabel::OnMouseMove},
+        {WM_CAPTURECHANGED, kAny, kAny, &LinkLabel::OnCaptureChanged},
+        {WM_SETCURSOR, kAny, kAny, &LinkLabel::OnSetCursor},
+        {Reflected(WM_CTLCOLORSTATIC), kAny, kAny, &LinkLabel::OnCtlColor},
+        {WM_SETFOCUS, kAny, kAny, &LinkLabel::OnSetFocus},
+        {WM_KILLFOCUS, kAny, kAny, &LinkLabel::OnKillFocus},
+    };
+    return rows;
+}
 
 LinkLabel::~LinkLabel() {
     // Destroying the window also detaches this object from it.
@@ -67,10 +70,6 @@ void LinkLabel::FitToText(const std::wstring& text, int showCommand) {
     placement.rcNormalPosition.bottom = placement.rcNormalPosition.top + extent.cy;
     placement.showCmd = static_cast<UINT>(showCommand);
     ::SetWindowPlacement(hwnd_, &placement);
-}
-
-bool LinkLabel::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) {
-    return DispatchTable(this, kMessages, message, wParam, lParam, result);
 }
 
 void LinkLabel::Redraw() { ::RedrawWindow(hwnd_, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW); }

@@ -6,7 +6,7 @@
 
 #include "framework/Window.h"
 
-class LinkLabel : public Control {
+class LinkLabel : public Dispatching<LinkLabel, Control> {
 public:
     LinkLabel() = default;
     ~LinkLabel() override;
@@ -18,7 +18,7 @@ public:
     void FitToText(const std::wstring& text, int showCommand);
 
     bool ColorsItself() const override { return true; }
-    bool OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) override;
+    static MessageTable<LinkLabel> Messages();
 
     // Switches to the alternate colour (a visited link, for instance); redrawn at once.
     void UseAlternateColour(COLORREF colour);
@@ -37,8 +37,6 @@ private:
     LRESULT OnSetFocus(WPARAM, LPARAM);
     LRESULT OnKillFocus(WPARAM, LPARAM);
     void Redraw();
-
-    static const MessageEntry<LinkLabel> kMessages[];
 
     COLORREF colour_ = RGB(0, 0, 238);
     COLORREF alternateColour_ = RGB(85, 26, 139);

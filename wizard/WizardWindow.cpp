@@ -2,7 +2,6 @@
 
 #include <commctrl.h>
 
-#include "app/AppState.h"
 #include "config/Settings.h"
 #include "config/Texts.h"
 #include "download/LinkOpener.h"
@@ -38,30 +37,31 @@ const std::wstring Texts::*FailureText(DownloadError error) {
 
 }  // namespace
 
-const MessageEntry<WizardWindow> WizardWindow::kMessages[] = {
-    {WM_COMMAND, BN_CLICKED, IDC_CONTINUE, &WizardWindow::OnContinueClicked},
-    {WM_COMMAND, BN_CLICKED, IDC_BACK, &WizardWindow::OnBackClicked},
-    {WM_COMMAND, BN_CLICKED, IDC_CANCEL_SETUP, &WizardWindow::OnCancelClicked},
-    {WM_CLOSE, kAny, kAny, &WizardWindow::OnClose},
-    {WM_PAINT, kAny, kAny, &WizardWindow::OnPaint},
-    {WM_TIMER, kAny, kAny, &WizardWindow::OnTimer},
-    {WM_CTLCOLORSTATIC, kAny, kAny, &WizardWindow::OnCtlColor},
-    {WM_CTLCOLORBTN, kAny, kAny, &WizardWindow::OnCtlColor},
-    {WM_CTLCOLORDLG, kAny, kAny, &WizardWindow::OnCtlColor},
-    {WM_DOWNLOAD_STATUS, kAny, kAny, &WizardWindow::OnDownloadStatusMessage},
-};
+MessageTable<WizardWindow> WizardWindow::Messages() {
+    static const MessageEntry<WizardWindow> rows[] = {
+        {WM_COMMAND, BN_CLICKED, IDC_CONTINUE, &WizardWindow::Continue},
+        {WM_COMMAND, BN_CLICKED, IDC_BACK, &WizardWindow::Back},
+        {WM_COMMAND, BN_CLICKED, IDC_CANCEL_SETUP, &WizardWindow::Cancel},
+        {WM_CLOSE, kAny, kAny, &WizardWindow::Cancel},
+        {WM_PAINT, kAny, kAny, &WizardWindow::OnPaint},
+        {WM_TIMER, kAny, kAny, &WizardWindow::OnTimer},
+        {WM_CTLCOLORSTATIC, kAny, kAny, &WizardWindow::OnCtlColor},
+        {WM_CTLCOLORBTN, kAny, kAny, &WizardWindow::OnCtlColor},
+        {WM_CTLCOLORDLG, kAny, kAny, &WizardWindow::OnCtlColor},
+        {WM_DOWNLOAD_STATUS, kAny, kAny, &WizardWindow::OnDownloadStatusMessage},
+    };
+    return rows;
+}
 
-WizardWindow::WizardWindow() : Dialog(IDD_WIZARD) { background_.Load(OwnPackage(), L"BackGround.bmp"); }
+WizardWindow::WizardWindow()
+    : Dispatching(IDD_WIZARD), welcomePage_(*this), installLocationPage_(*this), preloaderPage_(*this),
+      featuresPage_(*this) {
+    background_.Load(OwnPackage(), L"BackGround.bmp");
+}
 
 WizardWindow::~WizardWindow() {
     // No notification may reach a frame that is going away.
     engine_.CancelDownload();
-}
-
-bool WizardWindow::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) {
-    return OnWindowingMessage(message, wParam, lParam, result) ||
-           DispatchTable(this, kMessages, message, wParam, lParam, result) ||
-           Dialog::OnMessage(message, wParam, lParam, result);
 }
 
 bool WizardWindow::OnInitDialog() {
@@ -231,16 +231,17 @@ void WizardWindow::StartDownload() {
     // The engine reports the download complete only once the file has passed these checks,
     // so the installer below never starts a file that failed them.
     engine_.SetChecks(settings.InstallerSHA256, settings.InstallerSize, settings.InstallerSigner);
-    engine_.Start(url, &WizardWindow::NotifyFromEngine, folder, nullptr);
+    engine_.Start(url, &WizardWindow::NotifyFromEngine, folder, this);
     ::SetTimer(hwnd_, kProgressTimer, 1000, nullptr);
     downloadStarted_ = true;
     UpdateTaskbar();
 }
 
 // Runs on WinINet's threads: only hands the code to the window's own thread.
-void WizardWindow::NotifyFromEngine(unsigned long code, void*) {
-    WizardWindow* wizard = MainWizard();
-    if (wizard && wizard->hwnd_) ::PostMessageW(wizard->hwnd_, WM_DOWNLOAD_STATUS, code, 0);
+// The engine stops calling before the frame goes (see the destructor).
+void WizardWindow::NotifyFromEngine(unsigned long code, void* context) {
+    WizardWindow* wizard = static_cast<WizardWindow*>(context);
+    if (HWND window = wizard->hwnd_) ::PostMessageW(window, WM_DOWNLOAD_STATUS, code, 0);
 }
 
 LRESULT WizardWindow::OnDownloadStatusMessage(WPARAM code, LPARAM) {
@@ -389,27 +390,7 @@ void WizardWindow::TrackStage(int n) {
     OpenLink(url, SW_HIDE);
 }
 
-LRESULT WizardWindow::OnContinueClicked(WPARAM, LPARAM) {
-    Continue();
-    return 0;
-}
-
-LRESULT WizardWindow::OnBackClicked(WPARAM, LPARAM) {
-    Back();
-    return 0;
-}
-
-LRESULT WizardWindow::OnCancelClicked(WPARAM, LPARAM) {
-    Cancel();
-    return 0;
-}
-
-LRESULT WizardWindow::OnClose(WPARAM, LPARAM) {
-    Cancel();
-    return 0;
-}
-
-LRESULT WizardWindow::OnPaint(WPARAM, LPARAM) {
+void WizardWindow::OnPaint() {
     PAINTSTRUCT paint;
     HDC dc = ::BeginPaint(hwnd_, &paint);
     if (!background_.Draw(dc, 0, 0)) {
@@ -418,7 +399,6 @@ LRESULT WizardWindow::OnPaint(WPARAM, LPARAM) {
         ::FillRect(dc, &paint.rcPaint, plain.Get());
     }
     ::EndPaint(hwnd_, &paint);
-    return 0;
 }
 
 LRESULT WizardWindow::OnCtlColor(WPARAM wParam, LPARAM lParam) {

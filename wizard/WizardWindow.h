@@ -19,17 +19,17 @@
 // Posted to the frame for every engine notification (wParam: the code).
 constexpr UINT WM_DOWNLOAD_STATUS = WM_APP + 1;
 
-class WizardWindow : public Dialog {
+class WizardWindow : public Dispatching<WizardWindow, Dialog>, public PageOwner {
 public:
     WizardWindow();
     ~WizardWindow() override;
-    bool OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) override;
+    static MessageTable<WizardWindow> Messages();
 
     // Calls from the pages.
-    void LanguageChanged(const std::wstring& name);
-    void ResumeWizard();
-    void AbandonInstall();
-    void Continue();
+    void LanguageChanged(const std::wstring& name) override;
+    void ResumeWizard() override;
+    void AbandonInstall() override;
+    void Continue() override;
 
     int Stage() const { return stage_; }
     bool FeaturesPageShown() const { return featuresPageShown_; }
@@ -37,6 +37,9 @@ public:
     bool ShowsFailure() const { return failure_ != nullptr; }
     InstallLocationPage& InstallLocation() { return installLocationPage_; }
     const DownloadEngine& Engine() const { return engine_; }
+
+    // The taskbar's registered message first, then the windowing rows, then Messages().
+    bool OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) override;
 
 protected:
     bool OnInitDialog() override;
@@ -63,23 +66,17 @@ private:
     void LayOut();
     void PlacePage(Dialog& page);
     void SetIcons();
-    bool OnWindowingMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result);
+    static MessageTable<WizardWindow> WindowingMessages();
     LRESULT OnNcHitTest(WPARAM, LPARAM);
     LRESULT OnDensityChanged(WPARAM, LPARAM);
     LRESULT OnGetScaledSize(WPARAM, LPARAM);
 
     static void NotifyFromEngine(unsigned long code, void* context);
 
-    LRESULT OnContinueClicked(WPARAM, LPARAM);
-    LRESULT OnBackClicked(WPARAM, LPARAM);
-    LRESULT OnCancelClicked(WPARAM, LPARAM);
-    LRESULT OnClose(WPARAM, LPARAM);
-    LRESULT OnPaint(WPARAM, LPARAM);
+    void OnPaint();
     LRESULT OnTimer(WPARAM, LPARAM);
     LRESULT OnCtlColor(WPARAM, LPARAM);
     LRESULT OnDownloadStatusMessage(WPARAM, LPARAM);
-    static const MessageEntry<WizardWindow> kMessages[];
-    static const MessageEntry<WizardWindow> kWindowingMessages[];
 
     WelcomePage welcomePage_;
     InstallLocationPage installLocationPage_;

@@ -23,21 +23,26 @@ constexpr int kProgressHeight = 16;
 
 }  // namespace
 
-const MessageEntry<WizardWindow> WizardWindow::kWindowingMessages[] = {
-    {WM_NCHITTEST, kAny, kAny, &WizardWindow::OnNcHitTest},
-    {kDensityChanged, kAny, kAny, &WizardWindow::OnDensityChanged},
-    {kGetScaledSize, kAny, kAny, &WizardWindow::OnGetScaledSize},
-};
+MessageTable<WizardWindow> WizardWindow::WindowingMessages() {
+    static const MessageEntry<WizardWindow> rows[] = {
+        {WM_NCHITTEST, kAny, kAny, &WizardWindow::OnNcHitTest},
+        {kDensityChanged, kAny, kAny, &WizardWindow::OnDensityChanged},
+        {kGetScaledSize, kAny, kAny, &WizardWindow::OnGetScaledSize},
+    };
+    return rows;
+}
 
-bool WizardWindow::OnWindowingMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) {
+bool WizardWindow::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) {
     if (message == WM_INITDIALOG) TaskbarProgress::AllowButtonCreatedMessage(hwnd_);
+    // Registered at run time, so it cannot be a row of a table.
     if (message != 0 && message == TaskbarProgress::ButtonCreatedMessage()) {
         taskbar_.Attach(hwnd_);
         UpdateTaskbar();
         result = 0;
         return true;
     }
-    return DispatchTable(this, kWindowingMessages, message, wParam, lParam, result);
+    return DispatchTable(this, WindowingMessages(), message, wParam, lParam, result) ||
+           Dispatching::OnMessage(message, wParam, lParam, result);
 }
 
 void WizardWindow::LayOut() {

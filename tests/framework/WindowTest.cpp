@@ -11,10 +11,10 @@
 namespace {
 
 // A frame on the wizard template that records what reaches it.
-class Frame : public Dialog {
+class Frame : public Dispatching<Frame, Dialog> {
 public:
-    Frame() : Dialog(IDD_WIZARD) {}
-    bool OnMessage(UINT m, WPARAM w, LPARAM l, LRESULT& r) override;
+    Frame() : Dispatching(IDD_WIZARD) {}
+    static MessageTable<Frame> Messages();
     bool PreTranslateMessage(MSG& msg) override {
         // Swallows F5 key presses anywhere inside the frame.
         return swallowF5 && msg.message == WM_KEYDOWN && msg.wParam == VK_F5;
@@ -27,10 +27,8 @@ protected:
     void OnCancel() override { log.push_back(L"frame Cancel"); }
 
 private:
-    LRESULT OnContinue(WPARAM, LPARAM) {
-        log.push_back(L"continue");
-        return 0;
-    }
+    // A row's handler without parameters.
+    void OnContinue() { log.push_back(L"continue"); }
     LRESULT OnAnyCommand(WPARAM, LPARAM) {
         // Passes on, so that the next matching row and the base class still get it.
         log.push_back(L"any command");
@@ -41,17 +39,15 @@ private:
         log.push_back(L"back clicked");
         return 0;
     }
-    static const MessageEntry<Frame> kMessages[];
 };
 
-const MessageEntry<Frame> Frame::kMessages[] = {
-    {WM_COMMAND, kAny, kAny, &Frame::OnAnyCommand},
-    {WM_COMMAND, BN_CLICKED, IDC_CONTINUE, &Frame::OnContinue},
-    {WM_COMMAND, BN_CLICKED, IDC_BACK, &Frame::OnBackWithCode},
-};
-
-bool Frame::OnMessage(UINT m, WPARAM w, LPARAM l, LRESULT& r) {
-    return DispatchTable(this, kMessages, m, w, l, r) || Dialog::OnMessage(m, w, l, r);
+MessageTable<Frame> Frame::Messages() {
+    static const MessageEntry<Frame> rows[] = {
+        {WM_COMMAND, kAny, kAny, &Frame::OnAnyCommand},
+        {WM_COMMAND, BN_CLICKED, IDC_CONTINUE, &Frame::OnContinue},
+        {WM_COMMAND, BN_CLICKED, IDC_BACK, &Frame::OnBackWithCode},
+    };
+    return rows;
 }
 
 // A page on the install-location template: Enter and Escape are its own commands.
@@ -68,10 +64,10 @@ private:
 };
 
 // A static control that colours itself when its parent asks.
-class SelfColoured : public Control {
+class SelfColoured : public Dispatching<SelfColoured, Control> {
 public:
     bool ColorsItself() const override { return true; }
-    bool OnMessage(UINT m, WPARAM w, LPARAM l, LRESULT& r) override;
+    static MessageTable<SelfColoured> Messages();
     int reflected = 0;
 
 private:
@@ -79,14 +75,14 @@ private:
         ++reflected;
         return reinterpret_cast<LRESULT>(::GetStockObject(BLACK_BRUSH));
     }
-    static const MessageEntry<SelfColoured> kMessages[];
 };
 
-const MessageEntry<SelfColoured> SelfColoured::kMessages[] = {
-    {Reflected(WM_CTLCOLORSTATIC), kAny, kAny, &SelfColoured::OnColour},
-};
-
-bool SelfColoured::OnMessage(UINT m, WPARAM w, LPARAM l, LRESULT& r) { return DispatchTable(this, kMessages, m, w, l, r); }
+MessageTable<SelfColoured> SelfColoured::Messages() {
+    static const MessageEntry<SelfColoured> rows[] = {
+        {Reflected(WM_CTLCOLORSTATIC), kAny, kAny, &SelfColoured::OnColour},
+    };
+    return rows;
+}
 
 // Delivers posted messages the way the modal loop does.
 void RunLoopBriefly() {

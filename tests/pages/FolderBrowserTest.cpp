@@ -190,15 +190,14 @@ TEST_F(FolderBrowserTest, NameSpaceControlOtherButtonOrderAndLabelAndNoTree) {
     ::UnregisterClassW(nameSpace.lpszClassName, nameSpace.hInstance);
 }
 
-TEST_F(FolderBrowserTest, CallbackOpensOnThePageFolderCaptionsTheDialogAndShowsTheSelectedPath) {
+TEST_F(FolderBrowserTest, CallbackOpensOnTheStartFolderCaptionsTheDialogAndShowsTheSelectedPath) {
     Start();
-    GoToInstallLocation();
-    Wizard().InstallLocation().installPath = L"D:\\Spiele\\Poker";
+    const std::wstring start = L"D:\\Spiele\\Poker";
     TestDialog dialog(IDD_BROWSE_LIKE_SYSTEM);
     HWND d = dialog.Handle();
     g_requests.clear();
 
-    EXPECT_EQ(BrowseCallback(d, BFFM_INITIALIZED, 0, 0), 0);
+    EXPECT_EQ(BrowseCallback(d, BFFM_INITIALIZED, 0, reinterpret_cast<LPARAM>(&start)), 0);
     ASSERT_EQ(g_requests.size(), 1u);
     EXPECT_EQ(g_requests[0].message, static_cast<UINT>(BFFM_SETSELECTIONW));
     EXPECT_EQ(g_requests[0].wParam, static_cast<WPARAM>(TRUE));

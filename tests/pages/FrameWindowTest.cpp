@@ -121,7 +121,6 @@ protected:
         WriteBytes(ProgramFolder() + L"Language.ini", ReadBytes(SourceDir() + L"demo\\Language.ini"));
         LoadTexts(L"English");
         wizard = std::make_unique<WizardWindow>();
-        SetMainWizard(wizard.get());
         ASSERT_TRUE(wizard->Create(nullptr));
         RunLoopFor(50);
     }

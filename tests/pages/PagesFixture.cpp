@@ -186,13 +186,11 @@ void PagesTest::Start() {
     LoadFiles();
 
     wizard = std::make_unique<WizardWindow>();
-    SetMainWizard(wizard.get());
     ASSERT_TRUE(wizard->Create(nullptr));
     RunLoopFor(50);
 }
 
 void PagesTest::Stop() {
-    SetMainWizard(nullptr);
     wizard.reset();
     RunLoopFor(20);
 }

@@ -104,7 +104,6 @@ protected:
         WriteBytes(ProgramFolder() + L"Language.ini", kLanguages);
     }
     void TearDown() override {
-        SetMainWizard(nullptr);
         ::DeleteFileW((ProgramFolder() + L"Language.ini").c_str());
     }
 
@@ -173,7 +172,6 @@ TEST_F(FrameTest, WalkThroughEveryStageLikeAUser) {
     ServeInstaller(L"FrameWalkSetup.exe", 6 * 1024 * 1024);
     Configure(url_ + L"/slow/FrameWalkSetup.exe");
     WizardWindow frame;
-    SetMainWizard(&frame);
     ASSERT_TRUE(frame.Create(nullptr));
     Pump(200);
 
@@ -262,7 +260,6 @@ TEST_F(FrameTest, InstalledProductSkipsTheLocationAndProgressRisesToTheEnd) {
     ServeInstaller(L"FrameQuickSetup.exe", 12 * 1024 * 1024);
     Configure(url_ + L"/slow/FrameQuickSetup.exe");
     WizardWindow frame;
-    SetMainWizard(&frame);
     ASSERT_TRUE(frame.Create(nullptr));
     Pump(200);
 
@@ -294,7 +291,6 @@ TEST_F(FrameTest, NoTrackingWithoutAnAddress) {
     LoadSettingsFrom(PackageFile(temp_ / L"ConfigParams.ini"));
     LoadTexts(L"English");
     WizardWindow frame;
-    SetMainWizard(&frame);
     ASSERT_TRUE(frame.Create(nullptr));
     Pump(200);
     Click(frame, IDC_CONTINUE);
@@ -312,7 +308,6 @@ TEST_F(FrameTest, TaskbarButtonShowsTheDownloadsProgressToTheEnd) {
         ServeInstaller(L"FrameTaskbarSetup.exe", 6 * 1024 * 1024);
         Configure(url_ + L"/slow/FrameTaskbarSetup.exe");
         WizardWindow frame;
-        SetMainWizard(&frame);
         ASSERT_TRUE(frame.Create(nullptr));
         TaskbarStandIn::ButtonCreated(frame.Handle());
         Pump(200);
@@ -373,7 +368,6 @@ TEST_F(DISABLED_AtDensity, EveryPageOfEveryLanguageFitsTheFrameScaledToTheDensit
             {IDC_CONTINUE, {texts.ButtonNext, texts.ButtonIAgree, texts.ButtonRetry}},
         };
         WizardWindow frame;
-        SetMainWizard(&frame);
         ASSERT_TRUE(frame.Create(nullptr));
         Pump(200);
         // The welcome page loads the default language as it opens: the user's choice in its
@@ -407,7 +401,6 @@ TEST_F(DISABLED_AtDensity, EveryPageOfEveryLanguageFitsTheFrameScaledToTheDensit
         Click(frame, IDC_CANCEL_SETUP);
         ASSERT_TRUE(frame.FeaturesPageShown());
         expectFit("features page");
-        SetMainWizard(nullptr);
     }
 }
 
