@@ -41,6 +41,8 @@ struct Package {
     int ConfigLine(const std::wstring& key) const;
 };
 
+// Whether the address is http or https with a host.
+bool IsWebAddress(const std::wstring& url);
 // An address setting with its placeholders replaced as the wizard replaces them.
 std::wstring ExpandedAddress(const std::wstring& key, const std::wstring& value);
 

@@ -1,5 +1,6 @@
 // --online: the download server asked as the download engine asks it (its agent, its flags,
-// a one-byte probe, then a range from the middle as a resumed run asks), and the pages.
+// a one-byte probe, then a range from the middle as a resumed run asks), the pages, and the
+// tracking address as the wizard asks it at each stage.
 
 #include <windows.h>
 #include <wincrypt.h>
@@ -11,8 +12,10 @@
 
 #include "check/Check.h"
 #include "config/Settings.h"
+#include "config/Texts.h"
 #include "download/Answer.h"
 #include "download/DownloadEngine.h"
+#include "download/Tracker.h"
 #include "framework/Handles.h"
 
 // The headers declare SHA-256 only for Windows Server 2003 and later, but XP SP3's AES
@@ -203,16 +206,46 @@ void CheckInstaller(HINTERNET session, const Package& package, const std::wstrin
         report.Note(kConfig, hashLine, L"the server's file (" + std::to_wstring(bytes) + L" bytes) matches InstallerSHA256");
 }
 
+// A session of the given agent; a server that stops answering ends a request with an error
+// instead of holding the check for good.
+InternetHandle OpenSession(const wchar_t* agent) {
+    InternetHandle session(::InternetOpenW(agent, INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
+    DWORD timeout = 30000;
+    for (DWORD option : {INTERNET_OPTION_CONNECT_TIMEOUT, INTERNET_OPTION_RECEIVE_TIMEOUT, INTERNET_OPTION_SEND_TIMEOUT})
+        if (session) ::InternetSetOptionW(session.Get(), option, &timeout, sizeof timeout);
+    return session;
+}
+
+// The wizard counts on the request itself (nothing of the answer is run or shown), so the
+// address must answer each stage's request; any 2xx will do, 204 included.
+void CheckTracking(const Package& package, Report& report) {
+    const std::wstring& value = AppSettings().OmnitureLink;
+    if (value.empty() || !IsWebAddress(ExpandedAddress(L"OmnitureLink", value))) return;
+    InternetHandle session = OpenSession(kTrackingAgent);
+    if (!session) return report.Error(L"WendrakeCheck", 0, L"WinINet cannot be opened");
+    const int line = package.ConfigLine(L"OmnitureLink");
+    for (int stage = 1; stage <= 3; ++stage) {
+        std::wstring url = value;
+        ReplaceAll(url, L"$StageID$", std::to_wstring(stage));
+        ExpandUrlPlaceholders(url);
+        Answer answer;
+        InternetHandle request = Ask(session.Get(), url, L"", answer);
+        const std::wstring what = L"OmnitureLink for stage " + std::to_wstring(stage);
+        if (answer.error)
+            report.Warning(kConfig, line, what + L" cannot be reached (WinINet error " + std::to_wstring(answer.error) +
+                                              L"): the stage is not counted: " + url);
+        else if (answer.status < 200 || answer.status > 299)
+            report.Warning(kConfig, line, what + L" answers " + std::to_wstring(answer.status) +
+                                              L", not 2xx: the stage may not be counted: " + url);
+    }
+}
+
 }  // namespace
 
 void CheckOnline(const Package& package, Report& report) {
     const Settings& settings = AppSettings();
-    InternetHandle session(::InternetOpenW(L"MyAgent", INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
+    InternetHandle session = OpenSession(L"MyAgent");
     if (!session) return report.Error(L"WendrakeCheck", 0, L"WinINet cannot be opened");
-    // A server that stops answering ends the check with an error instead of holding it for good.
-    DWORD timeout = 30000;
-    for (DWORD option : {INTERNET_OPTION_CONNECT_TIMEOUT, INTERNET_OPTION_RECEIVE_TIMEOUT, INTERNET_OPTION_SEND_TIMEOUT})
-        ::InternetSetOptionW(session.Get(), option, &timeout, sizeof timeout);
     if (!settings.InstallerDownloadURL.empty())
         CheckInstaller(session.Get(), package,
                        ExpandedAddress(L"InstallerDownloadURL", settings.InstallerDownloadURL), report);
@@ -235,4 +268,5 @@ void CheckOnline(const Package& package, Report& report) {
             report.Warning(kConfig, package.ConfigLine(page.name),
                            std::wstring(page.name) + L" answers " + std::to_wstring(answer.status) + L", not 200: " + url);
     }
+    CheckTracking(package, report);
 }

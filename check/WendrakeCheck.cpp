@@ -127,14 +127,6 @@ void CheckPlaceholders(const std::wstring& key, const std::wstring& value, int l
     }
 }
 
-bool IsWebAddress(const std::wstring& url) {
-    URL_COMPONENTSW parts = {};
-    parts.dwStructSize = sizeof parts;
-    parts.dwHostNameLength = 1;
-    return ::InternetCrackUrlW(url.c_str(), 0, 0, &parts) && parts.dwHostNameLength > 0 &&
-           (parts.nScheme == INTERNET_SCHEME_HTTP || parts.nScheme == INTERNET_SCHEME_HTTPS);
-}
-
 void CheckConfig(Package& package, Report& report) {
     if (!package.config.Exists()) {
         report.Error(kConfig, 0, L"missing: the installer says it is incomplete and closes");
@@ -384,9 +376,10 @@ void CheckHeading(const Heading& heading, HWND frame, const Package& package, co
     for (const Section& section : sections) {
         LoadTexts(section.name, package.language);
         const std::wstring& text = AppTexts().*heading.text;
-        // A static control's rule: words wrap at its width, lines past its height are lost.
+        // A static control's rule: words wrap at its width, lines past its height are lost;
+        // "&" is drawn as written.
         RECT need = {0, 0, place.cx, 0};
-        ::DrawTextW(dc, text.c_str(), -1, &need, DT_CALCRECT | DT_WORDBREAK | DT_EXPANDTABS);
+        ::DrawTextW(dc, text.c_str(), -1, &need, DT_CALCRECT | DT_WORDBREAK | DT_EXPANDTABS | DT_NOPREFIX);
         if (need.right > place.cx || need.bottom > place.cy) {
             int line = section.Line(heading.key);
             report.Warning(kLanguage, line ? line : section.line,
@@ -509,6 +502,14 @@ int Usage() {
 }
 
 }  // namespace
+
+bool IsWebAddress(const std::wstring& url) {
+    URL_COMPONENTSW parts = {};
+    parts.dwStructSize = sizeof parts;
+    parts.dwHostNameLength = 1;
+    return ::InternetCrackUrlW(url.c_str(), 0, 0, &parts) && parts.dwHostNameLength > 0 &&
+           (parts.nScheme == INTERNET_SCHEME_HTTP || parts.nScheme == INTERNET_SCHEME_HTTPS);
+}
 
 int Package::ConfigLine(const std::wstring& key) const {
     auto found = configLines.find(Lower(key));

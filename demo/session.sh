@@ -40,10 +40,6 @@ ENV
 . "$wine/wine-env.sh"
 trap '"$WINESERVER" -k 2>/dev/null || true' EXIT
 
-# Wendrake opens its tracking address hidden through IExplore.exe: a stand-in of the demo's own
-# answers for it and asks the server for the address.
-cp "$build/demo-programs/browser/DemoBrowser.exe" "$WINEPREFIX/drive_c/windows/system32/iexplore.exe"
-
 exe="$(windows_path "$demo/Wendrake.exe")"
 wine_log="$wine/wine.log"
 status=0

@@ -2,6 +2,8 @@
 
 #include <shellapi.h>
 
+#include <cwchar>
+
 #include "download/Registry.h"
 
 namespace {
@@ -10,6 +12,14 @@ namespace {
 bool Started(HINSTANCE result) { return reinterpret_cast<INT_PTR>(result) > 32; }
 
 }  // namespace
+
+bool IsHttpAddress(const std::wstring& url) {
+    for (const wchar_t* scheme : {L"http://", L"https://"}) {
+        size_t length = std::wcslen(scheme);
+        if (url.size() > length && _wcsnicmp(url.c_str(), scheme, length) == 0) return true;
+    }
+    return false;
+}
 
 std::wstring BrowserPath() {
     std::wstring pageClass = ReadRegistryText(HKEY_CLASSES_ROOT, L".htm", L"");
@@ -26,18 +36,14 @@ std::wstring BrowserPath() {
     return path;
 }
 
-void OpenLink(const std::wstring& url, int show) {
-    if (show != SW_HIDE) {
-        std::wstring browser = BrowserPath();
-        if (!browser.empty()) {
-            ::ShellExecuteW(nullptr, L"Open", browser.c_str(), url.c_str(), nullptr, show);
-            return;
-        }
+void OpenLink(const std::wstring& url) {
+    std::wstring browser = BrowserPath();
+    if (!browser.empty()) {
+        ::ShellExecuteW(nullptr, L"Open", browser.c_str(), url.c_str(), nullptr, SW_SHOWNORMAL);
+        return;
     }
-    // Tracking requests go to IExplore.exe started hidden, whatever the default browser is:
-    // another browser might show a window for them.
-    if (Started(::ShellExecuteW(nullptr, L"open", L"IExplore.exe", url.c_str(), nullptr, show))) return;
-    ::ShellExecuteW(nullptr, nullptr, url.c_str(), nullptr, nullptr, show);
+    if (Started(::ShellExecuteW(nullptr, L"open", L"IExplore.exe", url.c_str(), nullptr, SW_SHOWNORMAL))) return;
+    ::ShellExecuteW(nullptr, nullptr, url.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
 }
 
 void TrimInstallFolder(std::wstring& folder) {

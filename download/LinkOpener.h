@@ -6,10 +6,13 @@
 
 #include <string>
 
-// Opens the address in the user's browser with the given show command (SW_SHOWNORMAL for
-// links the user clicked, SW_HIDE for tracking requests). Hidden requests always go to
-// IExplore.exe; the address's own default action is the last resort. Failures are silent.
-void OpenLink(const std::wstring& url, int show);
+// Whether the address is an http or https one (letter case ignored): the only kind that is
+// ever handed to a browser or requested in the background.
+bool IsHttpAddress(const std::wstring& url);
+
+// Opens the address in the user's browser, shown: the browser registered for ".htm", else
+// IExplore.exe, and the address's own default action as the last resort. Failures are silent.
+void OpenLink(const std::wstring& url);
 
 // The program path of the browser registered for ".htm", upper case and without quotes, or
 // empty when its command line names no ".EXE".

@@ -227,3 +227,13 @@ void ExchangeText(HWND dialog, int id, std::wstring& value, bool fromControl) {
     else
         ::SetWindowTextW(control, value.c_str());
 }
+
+void SetButtonText(HWND button, const std::wstring& text) {
+    std::wstring caption;
+    caption.reserve(text.size());
+    for (wchar_t c : text) {
+        if (c == L'&') caption += L'&';
+        caption += c;
+    }
+    ::SetWindowTextW(button, caption.c_str());
+}

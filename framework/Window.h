@@ -174,4 +174,8 @@ bool RouteMessage(MSG& msg);
 
 // Data exchange between an edit box (or any control's text) and a wide string.
 void ExchangeText(HWND dialog, int id, std::wstring& value, bool fromControl);
+
+// Gives a button a caption shown as written: a button takes "&" for the mark of its shortcut
+// key, so each one is doubled. (Static texts show "&" as written through SS_NOPREFIX.)
+void SetButtonText(HWND button, const std::wstring& text);
 std::wstring WindowText(HWND window);

@@ -41,8 +41,8 @@ void FeaturesPage::SetPageTexts() {
     ::SetDlgItemTextW(hwnd_, IDC_FEATURE2_TEXT, texts.TakeAdvantage.c_str());
     ::SetDlgItemTextW(hwnd_, IDC_FEATURE3_TITLE, texts.SafeSecure.c_str());
     ::SetDlgItemTextW(hwnd_, IDC_FEATURE3_TEXT, texts.CVFeatures.c_str());
-    ::SetDlgItemTextW(hwnd_, IDC_NO_THANKS, texts.NoThanks.c_str());
-    ::SetDlgItemTextW(hwnd_, IDC_CONTINUE_INSTALL, texts.ContinueInstall.c_str());
+    SetButtonText(Item(IDC_NO_THANKS), texts.NoThanks);
+    SetButtonText(Item(IDC_CONTINUE_INSTALL), texts.ContinueInstall);
 }
 
 void FeaturesPage::ContinueInstall() {
@@ -54,7 +54,7 @@ void FeaturesPage::NoThanks() {
     std::wstring address = AppSettings().InstallAnywhereURL;
     if (!address.empty()) {
         ExpandUrlPlaceholders(address);
-        OpenLink(address, SW_SHOWNORMAL);
+        OpenLink(address);
     }
     // Ends the program: the frame stops the download and goes away, and this page with it.
     Owner().AbandonInstall();

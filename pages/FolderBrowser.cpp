@@ -7,6 +7,7 @@
 
 #include "app/AppState.h"
 #include "config/Texts.h"
+#include "framework/Window.h"
 #include "wizard/Density.h"
 
 namespace {
@@ -116,7 +117,7 @@ void PlaceParts(HWND dialog, HWND tree, bool widenNewFolder) {
     HWND newFolder = FindNewFolderButton(dialog);
     if (!newFolder) return;
     if (TextOfChild(newFolder, 512).find(L"Make New Folder") != std::wstring::npos)
-        ::SetWindowTextW(newFolder, AppTexts().CreateFolder.c_str());
+        SetButtonText(newFolder, AppTexts().CreateFolder);
     RECT rect = ChildRect(dialog, newFolder);
     int buttonWidth = rect.right - rect.left + (widenNewFolder ? margin : 0);
     int buttonHeight = rect.bottom - rect.top;
@@ -167,8 +168,8 @@ int CALLBACK BrowseCallback(HWND dialog, UINT message, LPARAM lParam, LPARAM dat
         ArrangeBrowseDialog(dialog);
         const Texts& texts = AppTexts();
         ::SetWindowTextW(dialog, texts.SelectInstallFolder.c_str());
-        if (HWND ok = ::GetDlgItem(dialog, IDOK)) ::SetWindowTextW(ok, texts.Ok.c_str());
-        if (HWND cancel = ::GetDlgItem(dialog, IDCANCEL)) ::SetWindowTextW(cancel, texts.Cancel.c_str());
+        if (HWND ok = ::GetDlgItem(dialog, IDOK)) SetButtonText(ok, texts.Ok);
+        if (HWND cancel = ::GetDlgItem(dialog, IDCANCEL)) SetButtonText(cancel, texts.Cancel);
     } else if (message == BFFM_SELCHANGED) {
         std::wstring path = PathOfItem(reinterpret_cast<LPCITEMIDLIST>(lParam));
         if (!path.empty()) ::SendMessageW(dialog, BFFM_SETSTATUSTEXTW, 0, reinterpret_cast<LPARAM>(path.c_str()));

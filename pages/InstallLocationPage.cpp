@@ -109,7 +109,7 @@ void InstallLocationPage::SetPageTexts() {
     const Texts& texts = AppTexts();
     ::SetDlgItemTextW(hwnd_, IDC_SETUP_CONTINUED, texts.SetupContinued.c_str());
     ::SetDlgItemTextW(hwnd_, IDC_CHOOSE_FOLDER, texts.ChooseFolder.c_str());
-    ::SetDlgItemTextW(hwnd_, IDC_BROWSE, texts.BrowseButton.c_str());
+    SetButtonText(Item(IDC_BROWSE), texts.BrowseButton);
     // The required space is a text of the language file, not a computed figure.
     std::wstring required = texts.RequiredspaceLabel + L"   " + texts.RequiredspaceValue;
     ::SetDlgItemTextW(hwnd_, IDC_REQUIRED_SPACE, required.c_str());
@@ -143,7 +143,7 @@ void InstallLocationPage::Browse() {
 void InstallLocationPage::OpenTermsLink() {
     std::wstring address = AppSettings().TnCLink;
     ExpandUrlPlaceholders(address);
-    OpenLink(address, SW_SHOWNORMAL);
+    OpenLink(address);
     // Visited: the link takes its second colour from now on.
     termsLink_.UseAlternateColour(kVisitedLinkColour);
 }

@@ -21,6 +21,15 @@ bool LaunchLog::WaitForRecords(const std::wstring& exeName, size_t count, DWORD 
     return WaitFor([&] { return Records(exeName).size() >= count; }, timeoutMs);
 }
 
+RecorderBrowser::RecorderBrowser(const TempDir& dir)
+    : path_(dir / L"browser.exe"),
+      class_(L"WendrakeTest.RecorderBrowser.htm"),
+      command_(L"\"" + path_ + L"\" \"%1\""),
+      placed_(CopyRecorderTo(path_)),
+      pageClass_(HKEY_CLASSES_ROOT, class_),
+      htm_(HKEY_CLASSES_ROOT, L".htm", L"", &class_),
+      open_(HKEY_CLASSES_ROOT, class_ + L"\\shell\\open\\command", L"", &command_) {}
+
 namespace {
 
 std::vector<std::wstring> IExplorePaths() {

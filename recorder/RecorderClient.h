@@ -38,6 +38,23 @@ private:
     EnvironmentOverride variable_{kRecordFolderVariable, dir_.Path().c_str()};
 };
 
+// The recorder registered as the browser that web pages open in (through ".htm"), for the
+// life of the object; its starts are recorded as "browser.exe".
+class RecorderBrowser {
+public:
+    explicit RecorderBrowser(const TempDir& dir);
+    bool Placed() const { return placed_; }
+    std::vector<LaunchRecord> Records() const { return log_.Records(L"browser.exe"); }
+    bool WaitForRecord(size_t count = 1) const { return log_.WaitForRecords(L"browser.exe", count); }
+
+private:
+    std::wstring path_, class_, command_;
+    bool placed_;
+    ScratchRegistryKey pageClass_;
+    RegistryOverride htm_, open_;
+    LaunchLog log_;
+};
+
 // Puts the recorder in place of the prefix's IExplore.exe for the life of the object: the
 // shell finds that name in the system folder (and the browser's own folder) before any
 // "App Paths" entry, and Wine runs our file there because of iexplore.exe=n in

@@ -4,9 +4,88 @@
 #include <exdispid.h>
 #include <mshtml.h>
 
+#include "download/LinkOpener.h"
+
 namespace {
 
 const wchar_t kWindowClass[] = L"WendrakeContentBrowser";
+
+// NewWindow3's flags (shobjidl.h declares them only for IE 6 SP2 headers): the user asked for
+// the window, by a click or a key.
+const long kNewWindowUserInitiated = 0x2;   // NWMF_USERINITED
+const long kNewWindowUserRequested = 0x80;  // NWMF_USERREQUESTED
+
+// The events' arguments arrive last first, and the control passes most of them by reference,
+// some wrapped twice (a VARIANT holding a reference to a VARIANT).
+VARIANT* Argument(const DISPPARAMS& params, UINT index) {
+    if (!params.rgvarg || index >= params.cArgs) return nullptr;
+    VARIANT* value = &params.rgvarg[params.cArgs - 1 - index];
+    for (int depth = 0; value && V_VT(value) == (VT_BYREF | VT_VARIANT) && depth < 4; ++depth)
+        value = V_VARIANTREF(value);
+    return value;
+}
+
+std::wstring TextArgument(const DISPPARAMS& params, UINT index) {
+    VARIANT* value = Argument(params, index);
+    BSTR text = nullptr;
+    if (value && V_VT(value) == VT_BSTR) text = V_BSTR(value);
+    if (value && V_VT(value) == (VT_BYREF | VT_BSTR) && V_BSTRREF(value)) text = *V_BSTRREF(value);
+    return text ? std::wstring(text, ::SysStringLen(text)) : std::wstring();
+}
+
+IDispatch* DispatchArgument(const DISPPARAMS& params, UINT index) {
+    VARIANT* value = Argument(params, index);
+    if (value && V_VT(value) == VT_DISPATCH) return V_DISPATCH(value);
+    if (value && V_VT(value) == (VT_BYREF | VT_DISPATCH) && V_DISPATCHREF(value)) return *V_DISPATCHREF(value);
+    return nullptr;
+}
+
+VARIANT_BOOL* CancelArgument(const DISPPARAMS& params, UINT index) {
+    VARIANT* value = Argument(params, index);
+    return value && V_VT(value) == (VT_BYREF | VT_BOOL) ? V_BOOLREF(value) : nullptr;
+}
+
+long LongArgument(const DISPPARAMS& params, UINT index) {
+    VARIANT* value = Argument(params, index);
+    VARIANT number;
+    ::VariantInit(&number);
+    if (!value || FAILED(::VariantChangeType(&number, value, 0, VT_I4))) return 0;
+    return V_I4(&number);
+}
+
+// Form data is the one thing another browser cannot be handed.
+bool HasPostData(const DISPPARAMS& params, UINT index) {
+    VARIANT* value = Argument(params, index);
+    if (!value || !(V_VT(value) & VT_ARRAY)) return false;
+    SAFEARRAY* data = (V_VT(value) & VT_BYREF) ? (V_ARRAYREF(value) ? *V_ARRAYREF(value) : nullptr) : V_ARRAY(value);
+    return data && data->cDims == 1 && data->rgsabound[0].cElements > 0;
+}
+
+bool SameObject(IUnknown* a, IUnknown* b) {
+    if (!a || !b) return false;
+    ComPtr<IUnknown> first, second;
+    if (FAILED(a->QueryInterface(__uuidof(IUnknown), first.PutVoid())) ||
+        FAILED(b->QueryInterface(__uuidof(IUnknown), second.PutVoid())))
+        return false;
+    return first.Get() == second.Get();
+}
+
+// The address as one command-line argument for the browser: a page's link may hold blanks or
+// quotes, which would end the address there and pass the rest to the browser as options.
+std::wstring AsOneArgument(const std::wstring& url) {
+    static const wchar_t kHex[] = L"0123456789ABCDEF";
+    std::wstring safe;
+    for (wchar_t c : url) {
+        if (c <= L' ' || c == L'"' || c == 0x7F) {
+            safe += L'%';
+            safe += kHex[(c >> 4) & 0xF];
+            safe += kHex[c & 0xF];
+        } else {
+            safe += c;
+        }
+    }
+    return safe;
+}
 
 // An address handed to the control as a BSTR, freed on scope exit.
 class Bstr {
@@ -138,8 +217,9 @@ public:
     HWND Window() const { return window_; }
     // After this, events that still arrive go nowhere.
     void Disconnect() { owner_ = nullptr; }
-    void OnEvent(DISPID id) {
-        if (owner_) owner_->OnEvent(id);
+    void OnEvent(DISPID id, DISPPARAMS* params) {
+        DISPPARAMS none = {};
+        if (owner_) owner_->OnEvent(id, params ? *params : none);
     }
 
 private:
@@ -193,8 +273,8 @@ HRESULT InPlaceFramePart::GetWindow(HWND* window) {
     return S_OK;
 }
 
-HRESULT EventSinkPart::Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*, UINT*) {
-    site->OnEvent(id);
+HRESULT EventSinkPart::Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS* params, VARIANT*, EXCEPINFO*, UINT*) {
+    site->OnEvent(id, params);
     return S_OK;
 }
 
@@ -246,8 +326,11 @@ bool ContentBrowser::Embed() {
     if (FAILED(control_->DoVerb(OLEIVERB_INPLACEACTIVATE, nullptr, clientSite, 0, hwnd_, &client))) return false;
     control_.As(inPlace_);
     if (FAILED(control_.As(browser_))) return false;
+    control_.As(identity_);
     browser_->put_Offline(VARIANT_FALSE);
     browser_->put_RegisterAsDropTarget(VARIANT_FALSE);
+    // No box of any kind over the wizard: script errors, security prompts and the like.
+    browser_->put_Silent(VARIANT_TRUE);
 
     // The control reports its events only once it is active in place.
     ComPtr<IConnectionPointContainer> points;
@@ -271,6 +354,7 @@ void ContentBrowser::Teardown() {
     htmlDocument_.Reset();
     document_.Reset();
     browser_.Reset();
+    identity_.Reset();
     eventPoint_.Reset();
     inPlace_.Reset();
     control_.Reset();
@@ -319,13 +403,70 @@ HRESULT ContentBrowser::Navigate(const std::wstring& address) {
     return FAILED(cleared) ? cleared : hr;
 }
 
-void ContentBrowser::OnEvent(DISPID id) {
-    if (id == DISPID_NAVIGATEERROR) {
+void ContentBrowser::OnEvent(DISPID id, const DISPPARAMS& params) {
+    switch (id) {
+    case DISPID_NAVIGATEERROR:
         // The browser goes on to show its own error page; that page must not appear.
         navigationFailed_ = true;
-    } else if (id == DISPID_DOCUMENTCOMPLETE) {
+        break;
+    case DISPID_DOCUMENTCOMPLETE:
+        // Frames complete first, the page itself last; only a click after that counts.
+        if (IsTopLevel(DispatchArgument(params, 0))) {
+            loaded_ = true;
+            gesture_ = false;
+        }
         OnDocumentComplete();
+        break;
+    case DISPID_BEFORENAVIGATE2:
+        OnBeforeNavigate(params);
+        break;
+    case DISPID_NEWWINDOW2:
+        // NewWindow3 comes instead on every system we run on; this one cannot name the page.
+        if (VARIANT_BOOL* cancel = CancelArgument(params, 1)) *cancel = VARIANT_TRUE;
+        break;
+    case DISPID_NEWWINDOW3:
+        OnNewWindow(params);
+        break;
+    default:
+        break;
     }
+}
+
+bool ContentBrowser::IsTopLevel(IDispatch* frame) const { return SameObject(frame, identity_.Get()); }
+
+bool ContentBrowser::TakeUserGesture() {
+    bool recent = gesture_ && Now() - gestureAt_ <= kGestureLifetimeMs;
+    gesture_ = false;
+    return recent;
+}
+
+void ContentBrowser::OnBeforeNavigate(const DISPPARAMS& params) {
+    // pDisp, URL, Flags, TargetFrameName, PostData, Headers, Cancel
+    // A click leads to one navigation at most, whichever frame it takes place in.
+    const bool clicked = TakeUserGesture();
+    VARIANT_BOOL* cancel = CancelArgument(params, 6);
+    if (params.cArgs != 7 || !cancel || !loaded_ || !clicked || !IsTopLevel(DispatchArgument(params, 0))) return;
+    const std::wstring url = TextArgument(params, 1);
+    if (!IsHttpAddress(url) || HasPostData(params, 4)) return;
+    *cancel = VARIANT_TRUE;
+    OpenLink(AsOneArgument(url));
+}
+
+void ContentBrowser::OnNewWindow(const DISPPARAMS& params) {
+    // ppDisp, Cancel, dwFlags, bstrUrlContext, bstrUrl
+    VARIANT_BOOL* cancel = CancelArgument(params, 1);
+    if (params.cArgs != 5 || !cancel) return;
+    // The control never opens a window of its own: a pop-up the page opens by itself is
+    // dropped, one the user asked for opens in the user's browser.
+    *cancel = VARIANT_TRUE;
+    const std::wstring url = TextArgument(params, 4);
+    if ((LongArgument(params, 2) & (kNewWindowUserInitiated | kNewWindowUserRequested)) && IsHttpAddress(url))
+        OpenLink(AsOneArgument(url));
+}
+
+void ContentBrowser::NoteUserGesture() {
+    gesture_ = true;
+    gestureAt_ = Now();
 }
 
 bool ContentBrowser::RefreshDocument() {
@@ -351,11 +492,16 @@ void ContentBrowser::OnDocumentComplete() {
 
 bool ContentBrowser::PreTranslateMessage(MSG& msg) {
     switch (msg.message) {
+    case WM_LBUTTONUP:
+        NoteUserGesture();
+        return false;
     case WM_RBUTTONDOWN:
     case WM_RBUTTONDBLCLK:
         return true;
     case WM_KEYDOWN:
     case WM_SYSKEYDOWN:
+        // Enter and Space follow the link or press the button that has the focus.
+        if (msg.message == WM_KEYDOWN && (msg.wParam == VK_RETURN || msg.wParam == VK_SPACE)) NoteUserGesture();
         // F5 would reload the page and Ctrl+N open it in a browser window of its own.
         return msg.wParam == VK_F5 || (msg.wParam == 'N' && ::GetKeyState(VK_CONTROL) < 0);
     default:

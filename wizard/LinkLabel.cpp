@@ -25,7 +25,7 @@ LinkLabel::~LinkLabel() {
 
 bool LinkLabel::Create(const std::wstring& text, const RECT& rect, HWND parent, int id, COLORREF colour, HFONT font,
                        int showCommand, bool handCursor, bool useAlternateColour) {
-    HWND window = ::CreateWindowExW(0, L"STATIC", text.c_str(), WS_CHILD | WS_VISIBLE, rect.left, rect.top,
+    HWND window = ::CreateWindowExW(0, L"STATIC", text.c_str(), WS_CHILD | WS_VISIBLE | SS_NOPREFIX, rect.left, rect.top,
                                     rect.right - rect.left, rect.bottom - rect.top, parent,
                                     reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), ::GetModuleHandleW(nullptr),
                                     nullptr);
@@ -44,9 +44,10 @@ bool LinkLabel::Create(const std::wstring& text, const RECT& rect, HWND parent, 
 }
 
 void LinkLabel::OnAttached() {
-    // Clicks become STN_CLICKED notifications to the parent, which decides what they do.
+    // Clicks become STN_CLICKED notifications to the parent, which decides what they do. The
+    // text is drawn as written ("Terms & Conditions"), as FitToText measures it.
     LONG_PTR style = ::GetWindowLongPtrW(hwnd_, GWL_STYLE);
-    ::SetWindowLongPtrW(hwnd_, GWL_STYLE, style | SS_NOTIFY);
+    ::SetWindowLongPtrW(hwnd_, GWL_STYLE, style | SS_NOTIFY | SS_NOPREFIX);
 }
 
 void LinkLabel::UseAlternateColour(COLORREF colour) {

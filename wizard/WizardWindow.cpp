@@ -14,8 +14,8 @@
 namespace {
 
 constexpr UINT_PTR kProgressTimer = 1;
-// Fires once, after the first paint (a timer comes after painting): starting the hidden browser
-// for the first tracking address before it took a third of the time to the wizard's first paint.
+// Fires once, after the first paint (a timer comes after painting): the first tracking request
+// is made then, so that nothing of it comes before the wizard is on the screen.
 constexpr UINT_PTR kFirstTrackingTimer = 2;
 // What the frame shows behind its texts when BackGround.bmp is missing or cannot be decoded.
 const COLORREF kPlainBackground = RGB(28, 36, 52);
@@ -103,7 +103,7 @@ void WizardWindow::ShowStage(int n) {
     case 1:
         hide(installLocationPage_);
         if (welcomePage_.Handle()) ::ShowWindow(welcomePage_.Handle(), SW_SHOW);
-        ::SetWindowTextW(Item(IDC_CONTINUE), texts.ButtonNext.c_str());
+        SetButtonText(Item(IDC_CONTINUE), texts.ButtonNext);
         ShowItem(IDC_CONTINUE, true);
         ShowItem(IDC_BACK, false);
         ShowItem(IDC_CANCEL_SETUP, true);
@@ -115,9 +115,9 @@ void WizardWindow::ShowStage(int n) {
             installLocationPage_.SetPageTexts();
             ShowPage(installLocationPage_);
         }
-        ::SetWindowTextW(Item(IDC_CONTINUE), texts.ButtonIAgree.c_str());
+        SetButtonText(Item(IDC_CONTINUE), texts.ButtonIAgree);
         ShowItem(IDC_CONTINUE, true);
-        ::SetWindowTextW(Item(IDC_BACK), texts.ButtonBack.c_str());
+        SetButtonText(Item(IDC_BACK), texts.ButtonBack);
         ShowItem(IDC_BACK, true);
         ShowItem(IDC_CANCEL_SETUP, true);
         ::SetFocus(Item(IDC_CONTINUE));
@@ -132,7 +132,7 @@ void WizardWindow::ShowStage(int n) {
         ShowItem(IDC_PERCENT, true);
         if (failure_) {
             SetStatus(texts.*failure_);
-            ::SetWindowTextW(Item(IDC_CONTINUE), texts.ButtonRetry.c_str());
+            SetButtonText(Item(IDC_CONTINUE), texts.ButtonRetry);
         }
         ShowItem(IDC_STATUS, true);
         ShowItem(IDC_CONTINUE, failure_ != nullptr);
@@ -211,8 +211,8 @@ void WizardWindow::AbandonInstall() {
 
 void WizardWindow::LanguageChanged(const std::wstring&) {
     const Texts& texts = AppTexts();
-    ::SetWindowTextW(Item(IDC_CONTINUE), texts.ButtonNext.c_str());
-    ::SetWindowTextW(Item(IDC_CANCEL_SETUP), texts.ButtonCancel.c_str());
+    SetButtonText(Item(IDC_CONTINUE), texts.ButtonNext);
+    SetButtonText(Item(IDC_CANCEL_SETUP), texts.ButtonCancel);
     ::SetWindowTextW(Item(IDC_STATUS), texts.DownloadingLabel.c_str());
     ::SetWindowTextW(hwnd_, texts.ApplicationTitle.c_str());
     ::InvalidateRect(hwnd_, nullptr, TRUE);
@@ -383,11 +383,11 @@ void WizardWindow::TrackStage(int n) {
     if (n < 1 || n > 3 || stageTracked_[n - 1]) return;
     stageTracked_[n - 1] = true;
     std::wstring url = AppSettings().OmnitureLink;
-    // Without an address there is nothing to track; a browser started empty would linger.
     if (url.empty()) return;
     ExpandUrlPlaceholders(url);
     ReplaceAll(url, L"$StageID$", DecimalText(n));
-    OpenLink(url, SW_HIDE);
+    // In the background: whatever the server does, the wizard goes on as if it had answered.
+    tracker_.Request(url);
 }
 
 void WizardWindow::OnPaint() {

@@ -7,6 +7,7 @@
 
 #include "config/Texts.h"
 #include "download/DownloadEngine.h"
+#include "download/Tracker.h"
 #include "framework/Handles.h"
 #include "framework/Window.h"
 #include "pages/FeaturesPage.h"
@@ -83,6 +84,8 @@ private:
     PreloaderPage preloaderPage_;
     FeaturesPage featuresPage_;
     DownloadEngine engine_;
+    // Gives its last request up to two seconds when the wizard goes.
+    Tracker tracker_;
     DensityPicture background_;
     Font percentFont_;
     Icon bigIcon_, smallIcon_;

@@ -27,6 +27,7 @@ from nginx_peer import Nginx  # noqa: E402
 BUILD = CHECK = PICTURES = None
 INSTALLER = b"MZ" + random_bytes(300000 - 2, 7)  # a program's first bytes
 PAGES = ("/terms.html", "/content.html", "/later.html")
+TRACKING_AGENT = "Wendrake/1.0 (tracking)"
 
 
 def windows_folder(path):
@@ -329,6 +330,7 @@ def online_config(base, **keys):
     config = with_key(config, "TnCLink", base + "/terms.html?lang=$LangName$")
     config = with_key(config, "ContentLink", base + "/content.html?lang=$SL$")
     config = with_key(config, "InstallAnywhereURL", base + "/later.html?lang=$LangName$")
+    config = with_key(config, "OmnitureLink", base + "/track?p=$ProductName$&lang=$SL$&stage=$StageID$")
     for key, value in keys.items():
         config = with_key(config, key, value)
     return config
@@ -343,6 +345,7 @@ class OnlineAgainstNginx(CheckerCase):
             for page in PAGES:
                 with open(nginx.root + page, "w") as f:
                     f.write("<html></html>")
+            open(nginx.root + "/track", "w").close()
             digest = hashlib.sha256(INSTALLER).hexdigest()
             with self.subTest("clean, hash and size match"):
                 self.package(online_config(nginx.url(""), InstallerSHA256=digest.upper(), InstallerSize=len(INSTALLER)))
@@ -357,6 +360,9 @@ class OnlineAgainstNginx(CheckerCase):
                 # The pages in the language the wizard starts in.
                 pages = sorted(e["uri"] for e in nginx.log_entries() if ".html" in e["uri"])
                 self.assertEqual(pages, ["/content.html?lang=en", "/later.html?lang=en", "/terms.html?lang=en"])
+                # The tracking address once for each stage, as the wizard asks it.
+                tracked = sorted((e["uri"], e["agent"]) for e in nginx.log_entries() if e["uri"].startswith("/track"))
+                self.assertEqual(tracked, [("/track?p=poker&lang=en&stage=%d" % n, TRACKING_AGENT) for n in (1, 2, 3)])
             with self.subTest("hash and size differ, a page is missing"):
                 os.remove(nginx.root + "/later.html")
                 self.package(online_config(nginx.url(""), InstallerSHA256="0" * 64, InstallerSize=len(INSTALLER) + 1))
@@ -366,6 +372,15 @@ class OnlineAgainstNginx(CheckerCase):
                                     r"error: ConfigParams\.ini:\d+: the server's file \(%d bytes\) has SHA-256 %s, not"
                                     % (len(INSTALLER), hashlib.sha256(INSTALLER).hexdigest()),
                                     r"warning: ConfigParams\.ini:\d+: InstallAnywhereURL answers 404, not 200")
+            with self.subTest("the tracking address is gone"):
+                with open(nginx.root + "/later.html", "w") as f:
+                    f.write("<html></html>")
+                os.remove(nginx.root + "/track")
+                line = line_of(online_config(nginx.url("")), "OmnitureLink")
+                self.package(online_config(nginx.url("")))
+                self.assertFindings(self.check(online=True), 1,
+                                    *[r"warning: ConfigParams\.ini:%d: OmnitureLink for stage %d answers 404, not 2xx"
+                                      % (line, n) for n in (1, 2, 3)])
 
 
 class OnlineAgainstFaultServer(CheckerCase):
@@ -375,6 +390,7 @@ class OnlineAgainstFaultServer(CheckerCase):
         server.files["/poker/CorvanaPokerSetup.exe"] = ServedFile(INSTALLER)
         for page in PAGES:
             server.files[page] = ServedFile(b"<html></html>")
+        server.files["/track"] = ServedFile(b"")
         base = server.url("")
         url_line = line_of(online_config(base), "InstallerDownloadURL")
         cases = [

@@ -56,9 +56,9 @@ TEST_F(LinkOpenerTest, VisibleLinkReachesTheRegisteredBrowserWithTheAddressAlone
     EXPECT_EQ(BrowserPath(), Upper(browser));
 
     // One at a time: two browsers started together may write their records in either order.
-    OpenLink(kUrl, SW_SHOWNORMAL);
+    OpenLink(kUrl);
     ASSERT_TRUE(log.WaitForRecords(L"browser.exe", 1));
-    OpenLink(L"", SW_SHOWNORMAL);
+    OpenLink(L"");
     ASSERT_TRUE(log.WaitForRecords(L"browser.exe", 2));
     std::vector<LaunchRecord> starts = log.Records(L"browser.exe");
     EXPECT_TRUE(SamePath(starts[0].program, browser)) << starts[0].program;
@@ -73,7 +73,7 @@ TEST_F(LinkOpenerTest, BrowserCommandWithoutExeLeavesTheLinkToIExplore) {
     CopyRecorderTo(programs / L"browser.com");
     RegisterBrowser(L"\"" + programs.Path() + L"browser.com\" \"%1\"");
     EXPECT_EQ(BrowserPath(), L"");
-    OpenLink(kUrl, SW_SHOWNORMAL);
+    OpenLink(kUrl);
     ASSERT_TRUE(log.WaitForRecords(L"iexplore.exe"));
     LaunchRecord start = log.Records(L"iexplore.exe")[0];
     EXPECT_EQ(start.parameters, kUrl);
@@ -82,29 +82,23 @@ TEST_F(LinkOpenerTest, BrowserCommandWithoutExeLeavesTheLinkToIExplore) {
     EXPECT_TRUE(log.Records(L"browser.com").empty());
 }
 
-TEST_F(LinkOpenerTest, HiddenRequestAlwaysReachesIExploreHidden) {
-    RegisterBrowser(L"\"" + browser + L"\" \"%1\"");
-    ASSERT_NE(BrowserPath(), L"");
-    OpenLink(kUrl, SW_HIDE);
-    ASSERT_TRUE(log.WaitForRecords(L"iexplore.exe"));
-    LaunchRecord start = log.Records(L"iexplore.exe")[0];
-    EXPECT_EQ(start.parameters, kUrl);
-    EXPECT_TRUE(start.showWindowSet);
-    EXPECT_EQ(start.showWindow, SW_HIDE);
-    EXPECT_TRUE(log.Records(L"browser.exe").empty());
-}
-
-TEST_F(LinkOpenerTest, AddressOwnDefaultActionWhenIExploreCannotStart) {
-    RegisterBrowser(L"\"" + browser + L"\" \"%1\"");
+TEST_F(LinkOpenerTest, AddressOwnDefaultActionWhenNeitherBrowserNorIExploreCanStart) {
+    RegisterBrowser(L"a browser registered without its program");  // no ".EXE": no browser path
+    ASSERT_EQ(BrowserPath(), L"");
     iexplore.Remove();
-    // A page file's default action is the ".htm" registration, so the stand-in browser sees it.
-    std::wstring page = programs / L"page.htm";
-    WriteBytes(page, "<html></html>");
-    OpenLink(page, SW_HIDE);
-    ASSERT_TRUE(log.WaitForRecords(L"browser.exe"));
-    LaunchRecord start = log.Records(L"browser.exe")[0];
+    // A file of a kind of our own, whose default action starts the recorder as "opener.exe".
+    ASSERT_TRUE(CopyRecorderTo(programs / L"opener.exe"));
+    std::wstring kindClass = L"WendrakeTest.Kind", open = L"\"" + programs.Path() + L"opener.exe\" \"%1\"";
+    ScratchRegistryKey kind(HKEY_CLASSES_ROOT, L".wendraketest"), kindKey(HKEY_CLASSES_ROOT, kindClass);
+    RegistryOverride kindName(HKEY_CLASSES_ROOT, L".wendraketest", L"", &kindClass);
+    RegistryOverride kindOpen(HKEY_CLASSES_ROOT, kindClass + L"\\shell\\open\\command", L"", &open);
+    std::wstring page = programs / L"page.wendraketest";
+    WriteBytes(page, "a page");
+    OpenLink(page);
+    ASSERT_TRUE(log.WaitForRecords(L"opener.exe"));
+    LaunchRecord start = log.Records(L"opener.exe")[0];
     EXPECT_NE(Upper(start.parameters).find(Upper(page)), std::wstring::npos) << start.parameters;
-    EXPECT_EQ(start.showWindow, SW_HIDE);
+    EXPECT_EQ(start.showWindow, SW_SHOWNORMAL);
 }
 
 TEST(InstallFolderTrim, TrimsSlashesThenBackslashesButKeepsDriveRoots) {

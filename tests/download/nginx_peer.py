@@ -2,7 +2,8 @@
 
 Runs Debian's nginx as the current user in the foreground, with a configuration, logs and
 temporary folders of its own in a fresh folder, on a free port. The access log records, per
-request, what the tests and the benchmark measure (range asked for, status, bytes sent).
+request, what the tests and the benchmark measure (range asked for, status, bytes sent), and
+the agent and cookies it came with.
 Stop it with stop() or use it as a context manager; it never outlives the Python process
 that started it (it is a child process killed on stop or at exit). Apache and lighttpd are
 in web_peers.py, with the same interface.
@@ -21,7 +22,7 @@ pid {dir}/nginx.pid;
 error_log {dir}/error.log warn;
 events {{ worker_connections 64; }}
 http {{
-    log_format wendrake '$request_uri\\t$status\\t$bytes_sent\\t$body_bytes_sent\\t$http_range\\t$http_user_agent\\t$msec\\t$request_time';
+    log_format wendrake '$request_uri\\t$status\\t$bytes_sent\\t$body_bytes_sent\\t$http_range\\t$http_user_agent\\t$msec\\t$request_time\\t$http_cookie';
     access_log {dir}/access.log wendrake;
     client_body_temp_path {dir}/tmp-body;
     proxy_temp_path {dir}/tmp-proxy;

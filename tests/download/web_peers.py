@@ -17,7 +17,7 @@ import time
 
 from fault_server import free_port
 
-LOG_FIELDS = ["uri", "status", "bytes_sent", "body_bytes_sent", "range", "agent", "msec", "request_time"]
+LOG_FIELDS = ["uri", "status", "bytes_sent", "body_bytes_sent", "range", "agent", "msec", "request_time", "cookie"]
 
 
 class WebPeer:
@@ -148,7 +148,7 @@ DocumentRoot "{root}"
 <Directory "{root}">
     Require all granted
 </Directory>
-LogFormat "%U%q\\t%>s\\t%O\\t%B\\t%{{Range}}i\\t%{{User-Agent}}i\\t%{{end:msec}}t\\t%D" wendrake
+LogFormat "%U%q\\t%>s\\t%O\\t%B\\t%{{Range}}i\\t%{{User-Agent}}i\\t%{{end:msec}}t\\t%D\\t%{{Cookie}}i" wendrake
 CustomLog "{dir}/access.log" wendrake
 """
 
@@ -176,7 +176,7 @@ server.pid-file = "{dir}/lighttpd.pid"
 server.modules = ("mod_accesslog")
 # Piped, the log is written as each request ends; to a file, lighttpd holds it back a while.
 accesslog.filename = "|exec /bin/cat >> {dir}/access.log"
-accesslog.format = "%U%q\\t%s\\t%O\\t%b\\t%{{Range}}i\\t%{{User-Agent}}i\\t%{{end:msec}}t\\t%D"
+accesslog.format = "%U%q\\t%s\\t%O\\t%b\\t%{{Range}}i\\t%{{User-Agent}}i\\t%{{end:msec}}t\\t%D\\t%{{Cookie}}i"
 mimetype.assign = (".exe" => "application/octet-stream", "" => "application/octet-stream")
 """
 

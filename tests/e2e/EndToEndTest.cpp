@@ -1,6 +1,7 @@
 // The real Wendrake.exe, run as a user would, against nginx on 127.0.0.1: its buttons pressed by
-// control id, what it shows read back, and what it leaves behind checked. The recorder stands in
-// for IExplore.exe (tracking) and, served by nginx, for the product's full installer.
+// control id, what it shows read back, and what it leaves behind checked. nginx also answers the
+// tracking requests; the recorder stands in for IExplore.exe (which nothing may start) and,
+// served by nginx, for the product's full installer.
 #include <gtest/gtest.h>
 
 #include <windows.h>
@@ -14,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "download/Tracker.h"
 #include "framework/SystemLibraries.h"
 #include "recorder/RecorderClient.h"
 #include "resources/resource.h"
@@ -47,43 +49,10 @@ long long FileSize(const std::wstring& path) {
     return (static_cast<long long>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
 }
 
-// One line of nginx's access log (fields: uri, status, bytes sent, body bytes, range, ...).
-struct LogEntry {
-    std::string uri;
-    int status = 0;
-    long long bytesSent = 0;
-    std::string range;
-};
-
-std::vector<LogEntry> NginxLog() {
-    std::vector<LogEntry> entries;
-    std::string log = ReadBytes(EnvironmentValue(L"WENDRAKE_NGINX_LOG"));
-    size_t start = 0;
-    while (start < log.size()) {
-        size_t end = log.find('\n', start);
-        if (end == std::string::npos) end = log.size();
-        std::vector<std::string> fields;
-        size_t from = start;
-        for (size_t tab; (tab = log.find('\t', from)) != std::string::npos && tab < end; from = tab + 1)
-            fields.push_back(log.substr(from, tab - from));
-        fields.push_back(log.substr(from, end - from));
-        if (fields.size() >= 5) {
-            LogEntry e;
-            e.uri = fields[0];
-            e.status = atoi(fields[1].c_str());
-            e.bytesSent = atoll(fields[2].c_str());
-            e.range = fields[4];
-            entries.push_back(e);
-        }
-        start = end + 1;
-    }
-    return entries;
-}
-
 // The requests nginx logged for one file, in the order they ended.
-std::vector<LogEntry> RequestsFor(const std::string& name) {
-    std::vector<LogEntry> entries;
-    for (const LogEntry& e : NginxLog())
+std::vector<NginxRequest> RequestsFor(const std::string& name) {
+    std::vector<NginxRequest> entries;
+    for (const NginxRequest& e : NginxRequests())
         if (e.uri.find(name) != std::string::npos) entries.push_back(e);
     return entries;
 }
@@ -147,8 +116,8 @@ protected:
         WriteBytes(app_ / L"ConfigParams.ini",
                    "[Params]\r\n" + checks + "InstallerDownloadURL=" + Utf8(server.empty() ? url_ : server) +
                        Utf8(downloadPath) +
-                       "\r\nOmnitureLink=" + Utf8(url_) +
-                       "/track?p=$ProductName$&b=$BrandName$&l=$LangName$&s=$StageID$\r\n"
+                       "\r\nOmnitureLink=" + Utf8(url_) + TrackingPath() +
+                       "?p=$ProductName$&b=$BrandName$&l=$LangName$&s=$StageID$\r\n"
                        "ProductName=CorvanaE2E\r\nBrandName=Corvana\r\nBrandProduct=Corvana E2E Product\r\n"
                        "BrandProductDisplayName=Corvana E2E\r\nRegPath=WendrakeE2E\r\nDefaultLanguage=en\r\n"
                        "InstallFolderName=Corvana E2E\r\nVistaDefaultInstallPath=C:\\Games\r\n");
@@ -219,14 +188,14 @@ protected:
         // Two probes and two whole-file requests, and the file gone: the engine has given up.
         EXPECT_TRUE(WaitFor(
             [&] {
-                std::vector<LogEntry> log = RequestsFor(narrow);
+                std::vector<NginxRequest> log = RequestsFor(narrow);
                 return log.size() == 4 && FileSize(Downloads() + name) < 0;
             },
             60000))
             << narrow;
         Leave(wizard);
         ASSERT_EQ(RequestsFor(narrow).size(), 4u) << narrow;
-        for (const LogEntry& e : RequestsFor(narrow)) EXPECT_TRUE(e.range == "bytes=0-0" || e.range == "bytes=0-");
+        for (const NginxRequest& e : RequestsFor(narrow)) EXPECT_TRUE(e.range == "bytes=0-0" || e.range == "bytes=0-");
         EXPECT_TRUE(launches_.Records(name).empty()) << narrow;
         EXPECT_EQ(FileSize(Downloads() + name), -1) << narrow;
         EXPECT_EQ(FileSize(Downloads() + L"LastDownloadDate.txt"), -1);
@@ -244,21 +213,24 @@ protected:
         EXPECT_TRUE(read != ERROR_SUCCESS || type == REG_BINARY);
         return read == ERROR_SUCCESS ? std::string(data, size) : std::string();
     }
-    // Each tracking start is a process of its own, and they record in whichever order and at
-    // whatever moment they happen to run: this waits for the expected number, then sorts them,
-    // so that a comparison checks which addresses came and how often.
-    std::vector<std::wstring> TrackedAddresses(size_t expected) {
-        EXPECT_TRUE(launches_.WaitForRecords(L"iexplore.exe", expected));
-        std::vector<std::wstring> addresses;
-        for (const LaunchRecord& r : launches_.Records(L"iexplore.exe")) {
-            EXPECT_EQ(r.showWindow, SW_HIDE);
-            addresses.push_back(r.parameters);
-        }
-        std::sort(addresses.begin(), addresses.end());
-        return addresses;
+    // Each test's tracking address has a path of its own on the one nginx of the run.
+    static std::string TrackingPath() {
+        return std::string("/track/") + ::testing::UnitTest::GetInstance()->current_test_info()->name();
     }
-    std::wstring Tracking(int stage) {
-        return url_ + L"/track?p=CorvanaE2E&b=Corvana&l=en&s=" + std::to_wstring(stage);
+    // The tracking requests nginx logged for this test, once `expected` have come (they end in
+    // any order: sorted), each with the program's own agent; no browser may have been started.
+    std::vector<std::string> TrackedRequests(size_t expected) {
+        const std::string path = TrackingPath() + "?";
+        WaitFor([&] { return NginxUris(path).size() >= expected; });
+        for (const NginxRequest& r : NginxRequests()) {
+            if (r.uri.compare(0, path.size(), path) != 0) continue;
+            EXPECT_EQ(r.agent, Utf8(kTrackingAgent)) << r.uri;
+        }
+        EXPECT_TRUE(launches_.Records(L"iexplore.exe").empty());
+        return NginxUris(path);
+    }
+    std::string Tracking(int stage) {
+        return TrackingPath() + "?p=CorvanaE2E&b=Corvana&l=en&s=" + std::to_string(stage);
     }
     std::vector<std::wstring> DesktopLinks() {
         std::vector<std::wstring> names;
@@ -324,7 +296,7 @@ TEST_F(EndToEnd, FreshInstallRunsEveryStageAndStartsTheInstaller) {
     EXPECT_EQ(DownloadPathValue(), Utf8(app_.Path()) + std::string(1, '\0'));
 
     EXPECT_EQ(DesktopLinks(), (std::vector<std::wstring>{L"Install Corvana E2E Product.lnk"}));
-    EXPECT_EQ(TrackedAddresses(3), (std::vector<std::wstring>{Tracking(1), Tracking(2), Tracking(3)}));
+    EXPECT_EQ(TrackedRequests(3), (std::vector<std::string>{Tracking(1), Tracking(2), Tracking(3)}));
 }
 
 TEST_F(EndToEnd, InstalledProductSkipsTheLocationPage) {
@@ -340,7 +312,7 @@ TEST_F(EndToEnd, InstalledProductSkipsTheLocationPage) {
     EXPECT_EQ(launches_.Records(L"InstalledSetup.exe")[0].parameters, L"");
     EXPECT_EQ(wendrake_.Wait(15000), 0);
     EXPECT_EQ(FindControl(wizard, IDC_INSTALL_PATH), nullptr) << "the location page was never made";
-    EXPECT_EQ(TrackedAddresses(2), (std::vector<std::wstring>{Tracking(1), Tracking(3)}));
+    EXPECT_EQ(TrackedRequests(2), (std::vector<std::string>{Tracking(1), Tracking(3)}));
 }
 
 TEST_F(EndToEnd, InterruptedDownloadResumesInTheNextRun) {
@@ -377,7 +349,7 @@ TEST_F(EndToEnd, InterruptedDownloadResumesInTheNextRun) {
 
     long long sent = 0;
     std::vector<std::string> ranges;
-    for (const LogEntry& e : NginxLog()) {
+    for (const NginxRequest& e : NginxRequests()) {
         if (e.uri.find("ResumeSetup.exe") == std::string::npos) continue;
         sent += e.bytesSent;
         ranges.push_back(e.range);
@@ -516,7 +488,7 @@ TEST_F(EndToEnd, InstallerThatIsNoProgramKeepsTheWindowAndIsDownloadedAgain) {
     EXPECT_EQ(ReadBytes(Downloads() + L"BrokenSetup.exe"), served);
     EXPECT_FALSE(DownloadPathValue().empty());
     std::vector<std::string> ranges;
-    for (const LogEntry& e : NginxLog())
+    for (const NginxRequest& e : NginxRequests())
         if (e.uri.find("BrokenSetup.exe") != std::string::npos) ranges.push_back(e.range);
     EXPECT_EQ(ranges, (std::vector<std::string>{"bytes=0-0", "bytes=0-", "bytes=0-0", "bytes=0-"}))
         << "the retry downloads the whole file again";
@@ -591,7 +563,7 @@ TEST_F(EndToEnd, ResumedDownloadOfAnOlderCopyIsStillVerified) {
     ASSERT_TRUE(launches_.WaitForRecords(L"ResumedHashSetup.exe", 1, 60000));
     EXPECT_EQ(wendrake_.Wait(15000), 0);
     EXPECT_EQ(ReadBytes(Downloads() + L"ResumedHashSetup.exe"), served);
-    std::vector<LogEntry> log = RequestsFor("ResumedHashSetup.exe");
+    std::vector<NginxRequest> log = RequestsFor("ResumedHashSetup.exe");
     ASSERT_EQ(log.size(), 2u);
     EXPECT_EQ(log[1].range, "bytes=" + std::to_string(kept) + "-") << "only the missing bytes were fetched";
     // Nothing is left behind in the old place.

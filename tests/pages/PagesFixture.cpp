@@ -3,6 +3,9 @@
 #include <commctrl.h>
 #include <ole2.h>
 
+#include <algorithm>
+#include <iterator>
+
 #include "app/AppState.h"
 #include "config/Settings.h"
 #include "config/Texts.h"
@@ -41,6 +44,9 @@ std::string LanguageFile(const std::vector<Language>& languages) {
     for (const Language& language : languages) {
         text += L"[" + language.name + L"]\r\nShortName=" + language.shortName + L"\r\n";
         for (const wchar_t* key : kTextKeys) text += std::wstring(key) + L"=" + LanguageText(language, key) + L"\r\n";
+        for (const auto& own : language.own)
+            if (std::find(std::begin(kTextKeys), std::end(kTextKeys), own.first) == std::end(kTextKeys))
+                text += own.first + L"=" + own.second + L"\r\n";
     }
     return Utf8(text);
 }
@@ -59,7 +65,10 @@ void RunQueued() {
 const Language kEnglish = {L"English", L"en", L"EN"};
 const Language kGerman = {L"Deutsch", L"de", L"DE"};
 
-std::wstring LanguageText(const Language& language, const std::wstring& key) { return language.tag + L" " + key; }
+std::wstring LanguageText(const Language& language, const std::wstring& key) {
+    auto own = language.own.find(key);
+    return own != language.own.end() ? own->second : language.tag + L" " + key;
+}
 
 bool RunLoopUntil(const std::function<bool()>& condition, DWORD timeoutMs) {
     DWORD start = ::GetTickCount();
@@ -117,15 +126,6 @@ RECT RectInParent(HWND child) {
     return rect;
 }
 
-RecorderBrowser::RecorderBrowser(const TempDir& dir)
-    : path_(dir / L"browser.exe"),
-      class_(L"WendrakePagesTest.htm"),
-      command_(L"\"" + path_ + L"\" \"%1\""),
-      placed_(CopyRecorderTo(path_)),
-      pageClass_(HKEY_CLASSES_ROOT, class_),
-      htm_(HKEY_CLASSES_ROOT, L".htm", L"", &class_),
-      open_(HKEY_CLASSES_ROOT, class_ + L"\\shell\\open\\command", L"", &command_) {}
-
 Drawing DrawingOf(HWND page, UINT ctlColorMessage, HWND control) {
     Drawing drawing;
     HDC dc = ::CreateCompatibleDC(nullptr);
@@ -143,6 +143,52 @@ LOGFONTW FontOf(HWND control) {
     LOGFONTW font = {};
     ::GetObjectW(reinterpret_cast<HFONT>(::SendMessageW(control, WM_GETFONT, 0, 0)), sizeof font, &font);
     return font;
+}
+
+int InkWidth(HWND control, int inset) {
+    RECT client;
+    ::GetClientRect(control, &client);
+    const int width = client.right, height = client.bottom;
+    BITMAPINFO info = {};
+    info.bmiHeader.biSize = sizeof info.bmiHeader;
+    info.bmiHeader.biWidth = width;
+    info.bmiHeader.biHeight = -height;  // top-down rows
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    info.bmiHeader.biCompression = BI_RGB;
+    void* bits = nullptr;
+    HBITMAP bitmap = ::CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+    if (!bitmap || width <= 2 * inset || height <= 2 * inset) {
+        if (bitmap) ::DeleteObject(bitmap);
+        return -1;
+    }
+    HDC dc = ::CreateCompatibleDC(nullptr);
+    HGDIOBJ original = ::SelectObject(dc, bitmap);
+    ::FillRect(dc, &client, static_cast<HBRUSH>(::GetStockObject(BLACK_BRUSH)));
+    ::SendMessageW(control, WM_PRINTCLIENT, reinterpret_cast<WPARAM>(dc), PRF_CLIENT | PRF_ERASEBKGND);
+    ::GdiFlush();
+    // The background is the colour most of the inside has: black behind a transparent text,
+    // the face of a button.
+    const DWORD* pixels = static_cast<const DWORD*>(bits);
+    std::map<DWORD, int> counts;
+    for (int y = inset; y < height - inset; ++y)
+        for (int x = inset; x < width - inset; ++x) ++counts[pixels[y * width + x] & 0xFFFFFF];
+    DWORD background = 0;
+    int most = 0;
+    for (const auto& count : counts)
+        if (count.second > most) background = count.first, most = count.second;
+    int first = -1, last = -1;
+    for (int x = inset; x < width - inset; ++x)
+        for (int y = inset; y < height - inset; ++y)
+            if ((pixels[y * width + x] & 0xFFFFFF) != background) {
+                if (first < 0) first = x;
+                last = x;
+                break;
+            }
+    ::SelectObject(dc, original);
+    ::DeleteDC(dc);
+    ::DeleteObject(bitmap);
+    return first < 0 ? 0 : last - first + 1;
 }
 
 PagesTest::PagesTest() : desktop_(dir / L"Desktop") {

@@ -20,11 +20,13 @@
 #include "tests/support/TestSupport.h"
 #include "wizard/WizardWindow.h"
 
-// A language section whose every text is its tag, a blank and the key ("EN WelcomeTitle").
+// A language section whose every text is its tag, a blank and the key ("EN WelcomeTitle"),
+// unless it has a text of its own for the key.
 struct Language {
     std::wstring name;
     std::wstring shortName;
     std::wstring tag;
+    std::map<std::wstring, std::wstring> own = {};
 };
 std::wstring LanguageText(const Language& language, const std::wstring& key);
 
@@ -60,23 +62,6 @@ std::wstring ChildText(HWND window);
 // A rectangle of a child window in its parent's client coordinates.
 RECT RectInParent(HWND child);
 
-// The recorder registered as the browser that web pages open in (through ".htm"), for the
-// life of the object; its starts are recorded as "browser.exe".
-class RecorderBrowser {
-public:
-    explicit RecorderBrowser(const TempDir& dir);
-    bool Placed() const { return placed_; }
-    std::vector<LaunchRecord> Records() const { return log_.Records(L"browser.exe"); }
-    bool WaitForRecord() const { return log_.WaitForRecords(L"browser.exe"); }
-
-private:
-    std::wstring path_, class_, command_;
-    bool placed_;
-    ScratchRegistryKey pageClass_;
-    RegistryOverride htm_, open_;
-    LaunchLog log_;
-};
-
 // How a page prepared a device context for drawing one of its controls.
 struct Drawing {
     LRESULT brush = 0;
@@ -87,6 +72,9 @@ struct Drawing {
 Drawing DrawingOf(HWND page, UINT ctlColorMessage, HWND control);
 // The font a control was given.
 LOGFONTW FontOf(HWND control);
+// How wide, in pixels, is what the control draws of itself (its text) over a black
+// background, leaving out a border of `inset` pixels on every side (a button's frame).
+int InkWidth(HWND control, int inset);
 
 class PagesTest : public ::testing::Test {
 protected:

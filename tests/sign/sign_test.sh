@@ -46,7 +46,7 @@ grep -aq "InstallerDownloadURL=http://127.0.0.1:8765/" "$dist/CorvanaPokerWebSet
   fail "the packed installer does not hold the sample settings"
 echo "dist.sh packs and signs CorvanaPokerWebSetup.exe"
 
-# The signed installer beside the sample package, without tracking (nothing to start hidden).
+# The signed installer beside the sample package, without tracking (no server answers here).
 grep -v '^OmnitureLink=' "$source/demo/ConfigParams.ini" >ConfigParams.ini
 cp "$source/demo/Language.ini" .
 "$source/demo/make_pictures.sh" .

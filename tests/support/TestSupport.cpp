@@ -2,7 +2,9 @@
 
 #include <shlwapi.h>
 
+#include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <vector>
 
 TempDir::TempDir() {
@@ -210,23 +212,33 @@ void DeleteLeafKey(HKEY root, const std::wstring& key, REGSAM view) {
 RegistryOverride::RegistryOverride(HKEY root, const std::wstring& key, const std::wstring& value,
                                    const std::wstring* text, REGSAM view)
     : root_(root), key_(key), value_(value), view_(view) {
+    Apply(REG_SZ, text ? reinterpret_cast<const BYTE*>(text->c_str()) : nullptr,
+          text ? static_cast<DWORD>((text->size() + 1) * sizeof(wchar_t)) : 0);
+}
+
+RegistryOverride::RegistryOverride(HKEY root, const std::wstring& key, const std::wstring& value, DWORD number,
+                                   REGSAM view)
+    : root_(root), key_(key), value_(value), view_(view) {
+    Apply(REG_DWORD, reinterpret_cast<const BYTE*>(&number), sizeof number);
+}
+
+void RegistryOverride::Apply(DWORD type, const BYTE* data, DWORD size) {
     HKEY k = nullptr;
     DWORD disposition = 0;
-    if (::RegCreateKeyExW(root, key.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS | view, nullptr, &k, &disposition) !=
+    if (::RegCreateKeyExW(root_, key_.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS | view_, nullptr, &k, &disposition) !=
         ERROR_SUCCESS)
         return;
     createdKey_ = disposition == REG_CREATED_NEW_KEY;
-    DWORD size = 0;
-    if (::RegQueryValueExW(k, value.c_str(), nullptr, &oldType_, nullptr, &size) == ERROR_SUCCESS) {
+    DWORD oldSize = 0;
+    if (::RegQueryValueExW(k, value_.c_str(), nullptr, &oldType_, nullptr, &oldSize) == ERROR_SUCCESS) {
         hadValue_ = true;
-        oldData_.resize(size);
-        ::RegQueryValueExW(k, value.c_str(), nullptr, &oldType_, reinterpret_cast<BYTE*>(&oldData_[0]), &size);
+        oldData_.resize(oldSize);
+        ::RegQueryValueExW(k, value_.c_str(), nullptr, &oldType_, reinterpret_cast<BYTE*>(&oldData_[0]), &oldSize);
     }
-    if (text)
-        ::RegSetValueExW(k, value.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(text->c_str()),
-                         static_cast<DWORD>((text->size() + 1) * sizeof(wchar_t)));
+    if (data)
+        ::RegSetValueExW(k, value_.c_str(), 0, type, data, size);
     else
-        ::RegDeleteValueW(k, value.c_str());
+        ::RegDeleteValueW(k, value_.c_str());
     ::RegCloseKey(k);
 }
 
@@ -245,6 +257,42 @@ RegistryOverride::~RegistryOverride() {
                        nullptr);
     ::RegCloseKey(k);
     if (createdKey_ && subkeys == 0 && values == 0) DeleteLeafKey(root_, key_, view_);
+}
+
+std::vector<NginxRequest> NginxRequests() {
+    std::vector<NginxRequest> requests;
+    std::string log = ReadBytes(EnvironmentValue(L"WENDRAKE_NGINX_LOG"));
+    size_t start = 0;
+    while (start < log.size()) {
+        size_t end = log.find('\n', start);
+        if (end == std::string::npos) break;  // a line nginx is still writing
+        std::vector<std::string> fields;
+        size_t from = start;
+        for (size_t tab; (tab = log.find('\t', from)) != std::string::npos && tab < end; from = tab + 1)
+            fields.push_back(log.substr(from, tab - from));
+        fields.push_back(log.substr(from, end - from));
+        // uri, status, bytes sent, body bytes, range, agent, msec, request time, cookie
+        if (fields.size() >= 9) {
+            NginxRequest request;
+            request.uri = fields[0];
+            request.status = atoi(fields[1].c_str());
+            request.bytesSent = atoll(fields[2].c_str());
+            request.range = fields[4];
+            request.agent = fields[5];
+            request.cookie = fields[8];
+            requests.push_back(request);
+        }
+        start = end + 1;
+    }
+    return requests;
+}
+
+std::vector<std::string> NginxUris(const std::string& prefix) {
+    std::vector<std::string> uris;
+    for (const NginxRequest& request : NginxRequests())
+        if (request.uri.compare(0, prefix.size(), prefix) == 0) uris.push_back(request.uri);
+    std::sort(uris.begin(), uris.end());
+    return uris;
 }
 
 ScratchRegistryKey::ScratchRegistryKey(HKEY root, const std::wstring& key, REGSAM view)

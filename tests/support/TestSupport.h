@@ -5,6 +5,7 @@
 
 #include <functional>
 #include <string>
+#include <vector>
 
 // A thread running a function, joined on destruction. (The 32-bit build's thread model has
 // no std::thread or std::mutex.)
@@ -109,11 +110,16 @@ class RegistryOverride {
 public:
     RegistryOverride(HKEY root, const std::wstring& key, const std::wstring& value, const std::wstring* text,
                      REGSAM view = 0);
+    // The same for a number (REG_DWORD).
+    RegistryOverride(HKEY root, const std::wstring& key, const std::wstring& value, DWORD number, REGSAM view = 0);
     ~RegistryOverride();
     RegistryOverride(const RegistryOverride&) = delete;
     RegistryOverride& operator=(const RegistryOverride&) = delete;
 
 private:
+    // Keeps the old state, then sets the value (null data removes it).
+    void Apply(DWORD type, const BYTE* data, DWORD size);
+
     HKEY root_;
     std::wstring key_, value_;
     REGSAM view_;
@@ -139,6 +145,19 @@ private:
 };
 // The value of an environment variable of this process, or empty text.
 std::wstring EnvironmentValue(const std::wstring& name);
+
+// One request of the access log of nginx run by tests/support/with_nginx.py (the fields of
+// tests/download/nginx_peer.py), in the order nginx finished them.
+struct NginxRequest {
+    std::string uri;  // with its query
+    int status = 0;
+    long long bytesSent = 0;
+    std::string range, agent, cookie;  // "-" when the request had none
+};
+std::vector<NginxRequest> NginxRequests();
+// The URIs of the requests whose URI begins with the prefix, sorted: requests that may arrive
+// in any order are compared as a set with repeats.
+std::vector<std::string> NginxUris(const std::string& prefix);
 
 // A registry key of the test's own name, deleted with everything under it before use (a run
 // cut short may have left it) and on destruction. In a named view (KEY_WOW64_64KEY,
