@@ -51,7 +51,8 @@ RECT Scaled(const RECT& design) {
 
 int ScaledUp(int designPixels) {
     if (designPixels <= 0) return Scaled(designPixels);
-    return static_cast<int>((static_cast<long long>(designPixels) * g_density + kDesignDensity - 1) / kDesignDensity);
+    // No overflow: a plausible density is at most 960, and no design figure nears a million.
+    return (designPixels * g_density + kDesignDensity - 1) / kDesignDensity;
 }
 
 double DensityScale() { return static_cast<double>(g_density) / kDesignDensity; }

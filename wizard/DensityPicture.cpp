@@ -1,7 +1,5 @@
 #include "wizard/DensityPicture.h"
 
-#include <vector>
-
 #include "wizard/Density.h"
 
 std::wstring DensityPicture::VariantName(const std::wstring& name, int multiple) {
@@ -17,12 +15,14 @@ int DensityPicture::Load(const PackageSource& package, const std::wstring& name)
     int wanted = (ScreenDensity() + kDesignDensity - 1) / kDesignDensity;
     if (wanted < 1) wanted = 1;
     if (wanted > kLargestMultiple) wanted = kLargestMultiple;
-    std::vector<int> order;
-    for (int m = wanted; m <= kLargestMultiple; ++m) order.push_back(m);
-    for (int m = wanted - 1; m >= 1; --m) order.push_back(m);
+    int order[kLargestMultiple];
+    int count = 0;
+    for (int m = wanted; m <= kLargestMultiple; ++m) order[count++] = m;
+    for (int m = wanted - 1; m >= 1; --m) order[count++] = m;
 
     int result = Picture::kUnreadable;
-    for (int multiple : order) {
+    for (int i = 0; i < count; ++i) {
+        const int multiple = order[i];
         const PackageFile file = package.File(VariantName(name, multiple));
         if (multiple > 1 && !file.Exists()) continue;
         if (picture_.Loaded() && file.Path() == picture_.Path()) return Picture::kLoaded;
