@@ -111,10 +111,17 @@ std::wstring Lower(std::wstring text) {
     return text;
 }
 
-void CheckInstaller(HINTERNET session, const Package& package, const std::wstring& url, Report& report) {
+// The installer's address under the key, asked as the engine asks it; the download is saved, and
+// judged, under `fileName` whichever address it comes from. Returns the file's size as the server
+// names it; 0 when it names none or cannot be asked.
+ULONGLONG CheckInstaller(HINTERNET session, const Package& package, const wchar_t* key, const std::wstring& url,
+                         const std::wstring& fileName, Report& report) {
     const Settings& settings = AppSettings();
-    const int line = package.ConfigLine(L"InstallerDownloadURL");
-    auto error = [&](const std::wstring& text) { report.Error(kConfig, line, text); };
+    const int line = package.ConfigLine(key);
+    auto error = [&](const std::wstring& text) {
+        report.Error(kConfig, line, text);
+        return 0;
+    };
 
     Answer probe;
     InternetHandle request = Ask(session, url, L"0-0", probe);
@@ -146,13 +153,14 @@ void CheckInstaller(HINTERNET session, const Package& package, const std::wstrin
         got += read;
     // (A compressed body is refused before it is judged; that error is said below.)
     if (request && (head.status == 200 || head.status == 206) && head.contentEncoding.empty() &&
-        CannotBeInstaller(FileNameFromUrl(url), head.contentType, firstBytes.data(), got)) {
+        CannotBeInstaller(fileName, head.contentType, firstBytes.data(), got)) {
         std::wstring shown;
         for (DWORD i = 0; i < got && i < 16; ++i)
             shown += firstBytes[i] >= 0x20 && firstBytes[i] < 0x7F ? static_cast<wchar_t>(firstBytes[i]) : L'.';
-        error(L"the address serves no installer: its file starts '" + shown +
-              L"', not as a program does (MZ), or is a web page; the installer refuses it and says that the "
-              L"network may need a sign-in");
+        report.Error(kConfig, line,
+                     L"the address serves no installer: its file starts '" + shown +
+                         L"', not as a program does (MZ), or is a web page; the installer refuses it and says that "
+                         L"the network may need a sign-in");
     }
     request.Reset();
 
@@ -163,47 +171,49 @@ void CheckInstaller(HINTERNET session, const Package& package, const std::wstrin
     request = Ask(session, url, range, middle);
     ULONGLONG total2 = 0;
     if (middle.error)
-        error(L"a second request fails (WinINet error " + std::to_wstring(middle.error) + L")");
+        report.Error(kConfig, line, L"a second request fails (WinINet error " + std::to_wstring(middle.error) + L")");
     else if (ranges && middle.status != 206)
-        error(L"a range from the middle (bytes=" + range + L") gets " + std::to_wstring(middle.status) +
+        report.Error(kConfig, line, L"a range from the middle (bytes=" + range + L") gets " + std::to_wstring(middle.status) +
               L", not 206: a resumed download fails");
     else if (ranges && (!ParseContentRange(middle.contentRange, first, last, total2) || first != from ||
                         last + 1 != total || total2 != total))
-        error(L"a range from the middle (bytes=" + range + L") gets Content-Range '" + middle.contentRange +
+        report.Error(kConfig, line, L"a range from the middle (bytes=" + range + L") gets Content-Range '" + middle.contentRange +
               L"', not 'bytes " + range + std::to_wstring(total - 1) + L"/" + std::to_wstring(total) +
               L"': a resumed download fails");
     request.Reset();
 
     // The installer names a file's version by its Last-Modified, and its ETag where there is one.
     if (probe.lastModified.empty() && probe.etag.empty())
-        error(L"no Last-Modified: an interrupted download starts again from zero, and the wizard shows no percentage");
+        report.Error(kConfig, line, L"no Last-Modified: an interrupted download starts again from zero, and the wizard shows no percentage");
     else if (!middle.error && (middle.lastModified != probe.lastModified || middle.etag != probe.etag))
-        error(L"Last-Modified changes between two requests ('" + probe.lastModified + L"', then '" +
+        report.Error(kConfig, line, L"Last-Modified changes between two requests ('" + probe.lastModified + L"', then '" +
               middle.lastModified + L"'): every run starts the download again from zero");
     std::wstring encoding = probe.contentEncoding.empty() ? middle.contentEncoding : probe.contentEncoding;
     if (!encoding.empty())
-        error(L"the server sends Content-Encoding: " + encoding + L": the installer would be saved encoded");
+        report.Error(kConfig, line, L"the server sends Content-Encoding: " + encoding + L": the installer would be saved encoded");
 
     if (!settings.InstallerSize.empty() && total && std::wcstoull(settings.InstallerSize.c_str(), nullptr, 10) != total)
         report.Error(kConfig, package.ConfigLine(L"InstallerSize"),
                      L"InstallerSize is " + settings.InstallerSize + L", the server's file has " +
-                         std::to_wstring(total) + L" bytes");
-    if (settings.InstallerSHA256.empty()) return;
+                         std::to_wstring(total) + L" bytes: " + url);
+    if (settings.InstallerSHA256.empty()) return total;
     Answer whole;
     request = Ask(session, url, L"0-", whole);
     ULONGLONG bytes = 0;
     std::wstring hash = request && (whole.status == 200 || whole.status == 206) ? HashBody(request.Get(), bytes) : L"";
     const int hashLine = package.ConfigLine(L"InstallerSHA256");
     if (hash.empty())
-        report.Error(kConfig, hashLine, L"the installer could not be downloaded to compare its SHA-256");
+        report.Error(kConfig, hashLine, L"the installer could not be downloaded to compare its SHA-256: " + url);
     else if (total && bytes != total)  // a connection that ends early reads like the end of the file
         report.Error(kConfig, hashLine, L"the download for the SHA-256 ended after " + std::to_wstring(bytes) +
-                                            L" of " + std::to_wstring(total) + L" bytes");
+                                            L" of " + std::to_wstring(total) + L" bytes: " + url);
     else if (hash != Lower(settings.InstallerSHA256))
         report.Error(kConfig, hashLine, L"the server's file (" + std::to_wstring(bytes) + L" bytes) has SHA-256 " +
-                                            hash + L", not InstallerSHA256");
+                                            hash + L", not InstallerSHA256: " + url);
     else
-        report.Note(kConfig, hashLine, L"the server's file (" + std::to_wstring(bytes) + L" bytes) matches InstallerSHA256");
+        report.Note(kConfig, hashLine, L"the server's file (" + std::to_wstring(bytes) +
+                                           L" bytes) matches InstallerSHA256: " + url);
+    return total;
 }
 
 // A session of the given agent; a server that stops answering ends a request with an error
@@ -246,9 +256,23 @@ void CheckOnline(const Package& package, Report& report) {
     const Settings& settings = AppSettings();
     InternetHandle session = OpenSession(L"MyAgent");
     if (!session) return report.Error(L"WendrakeCheck", 0, L"WinINet cannot be opened");
+    ULONGLONG size = 0;
+    const std::wstring mainUrl = ExpandedAddress(L"InstallerDownloadURL", settings.InstallerDownloadURL);
+    const std::wstring fileName = FileNameFromUrl(mainUrl);
     if (!settings.InstallerDownloadURL.empty())
-        CheckInstaller(session.Get(), package,
-                       ExpandedAddress(L"InstallerDownloadURL", settings.InstallerDownloadURL), report);
+        size = CheckInstaller(session.Get(), package, L"InstallerDownloadURL", mainUrl, fileName, report);
+    // Every mirror as the main address: the download, or the rest of it, may come from any of them.
+    for (int number = 1; number <= kMirrorKeys; ++number) {
+        const std::wstring& value = settings.InstallerMirrorURL[number - 1];
+        if (value.empty()) continue;
+        const std::wstring name = MirrorKeyName(number);
+        ULONGLONG mirrorSize =
+            CheckInstaller(session.Get(), package, name.c_str(), ExpandedAddress(name, value), fileName, report);
+        if (size && mirrorSize && mirrorSize != size)
+            report.Warning(kConfig, package.ConfigLine(name),
+                           name + L"'s file has " + std::to_wstring(mirrorSize) + L" bytes, InstallerDownloadURL's " +
+                               std::to_wstring(size) + L": it is not the same installer");
+    }
 
     const struct {
         const wchar_t* name;

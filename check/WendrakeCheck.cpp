@@ -158,7 +158,7 @@ void CheckConfig(Package& package, Report& report) {
         if (!IsKnown(name, SettingKeyName, true))
             report.Warning(kConfig, package.ConfigLine(name), UnknownKey(name, SettingKeyName));
         size_t length = ini.Value(L"Params", name).size();
-        if (length > 199)
+        if (length > 199 && !SettingReadWhole(name))
             report.Error(kConfig, package.ConfigLine(name),
                          std::wstring(name) + L" is " + std::to_wstring(length) +
                              L" characters long: Wendrake reads only the first 199");
@@ -177,15 +177,20 @@ void CheckConfig(Package& package, Report& report) {
                        L"DefaultLanguage '" + settings.DefaultLanguage +
                            L"' is no language's ShortName: the wizard starts in the first language whose name begins with English");
 
-    for (const AddressKey& key : kAddressKeys) {
-        const std::wstring& value = settings.*key.value;
+    std::vector<std::pair<std::wstring, const std::wstring*>> addresses;
+    for (const AddressKey& key : kAddressKeys) addresses.emplace_back(key.name, &(settings.*key.value));
+    for (int number = 1; number <= kMirrorKeys; ++number)
+        addresses.emplace_back(MirrorKeyName(number), &settings.InstallerMirrorURL[number - 1]);
+    for (const auto& key : addresses) {
+        const std::wstring& name = key.first;
+        const std::wstring& value = *key.second;
         if (value.empty()) continue;
-        const int line = package.ConfigLine(key.name);
-        CheckPlaceholders(key.name, value, line, report);
-        std::wstring address = ExpandedAddress(key.name, value);
+        const int line = package.ConfigLine(name);
+        CheckPlaceholders(name, value, line, report);
+        std::wstring address = ExpandedAddress(name, value);
         if (!IsWebAddress(address))
-            report.Error(kConfig, line, std::wstring(key.name) + L" is not an http or https address: " + address);
-        else if (key.value == &Settings::InstallerDownloadURL && FileNameFromUrl(address).empty())
+            report.Error(kConfig, line, name + L" is not an http or https address: " + address);
+        else if (name == L"InstallerDownloadURL" && FileNameFromUrl(address).empty())
             report.Error(kConfig, line,
                          L"InstallerDownloadURL does not end in a file name, which the download is saved under: " +
                              address);

@@ -68,6 +68,7 @@ const TextKey kKeys[] = {
     {L"DownloadMisconfiguredMsg", &Texts::DownloadMisconfiguredMsg, true},
     {L"DownloadSecureMsg", &Texts::DownloadSecureMsg, true},
     {L"DownloadRedirectMsg", &Texts::DownloadRedirectMsg, true},
+    {L"DownloadProxyMsg", &Texts::DownloadProxyMsg, true},
 };
 
 // The only texts that live in the program: for keys that language files written before them
@@ -88,6 +89,7 @@ const struct {
     {&Texts::DownloadMisconfiguredMsg, L"The installer's download settings are wrong."},
     {&Texts::DownloadSecureMsg, L"The secure connection failed. Please retry."},
     {&Texts::DownloadRedirectMsg, L"The server redirects in circles. Retry later."},
+    {&Texts::DownloadProxyMsg, L"The proxy needs your user name and password. Retry."},
 };
 
 // Every line of the file as the reader delivers it; false when it cannot be opened.

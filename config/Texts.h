@@ -60,6 +60,7 @@ struct Texts {
     std::wstring DownloadMisconfiguredMsg;
     std::wstring DownloadSecureMsg;
     std::wstring DownloadRedirectMsg;
+    std::wstring DownloadProxyMsg;  // the proxy's sign-in was cancelled
 };
 
 // The texts of the current language; empty until LoadTexts.

@@ -54,10 +54,16 @@ bool DownloadEngine::OpenPartialFile(long long& partial) {
 }
 
 bool DownloadEngine::Resumable(long long partial) const {
+    // Only bytes that a stamp vouches for, of the size this server names.
+    if (!stamp.version.Named() || (stamp.size >= 0 && probeTotal >= 0 && stamp.size != probeTotal) ||
+        (probeTotal >= 0 && partial > probeTotal))
+        return false;
     // Bytes from an earlier run are continued only for the file they came from: the same
-    // version, named by the probe as by the stamp, of the same address and size.
-    return stamp.version.Named() && stamp.version.Matches(probeVersion) && (stamp.url.empty() || stamp.url == url) &&
-           (stamp.size < 0 || probeTotal < 0 || stamp.size == probeTotal) && (probeTotal < 0 || partial <= probeTotal);
+    // version, named by the probe as by the stamp, of the same address.
+    if (FromThisAddress()) return stamp.version.Matches(probeVersion);
+    // Versions of two servers do not compare: bytes from another address are continued only when
+    // the distributor's checks will prove the whole file, from a server that names its version.
+    return (checkHash || expectedSize >= 0) && probeVersion.Named();
 }
 
 bool DownloadEngine::OnFileAnswered(DWORD status) {
@@ -102,7 +108,7 @@ bool DownloadEngine::OnFileAnswered(DWORD status) {
     expectedEnd = answerTotal > probeSays ? answerTotal : probeSays;
     bool sizeAgrees = answerTotal < 0 || ((probeSays < 0 || answerTotal == probeSays) &&
                                           (stamp.size < 0 || answerTotal == stamp.size));
-    if (!fromZero && (!answerVersion.Matches(stamp.version) || !sizeAgrees)) {
+    if (!fromZero && (!answerVersion.Matches(resumeVersion) || !sizeAgrees)) {
         // A rest that names no version, or another one: it cannot extend the old bytes.
         CloseRequest();
         BeginFileRequest(false);
@@ -130,7 +136,7 @@ void DownloadEngine::OnRangeNotSatisfiable() {
     FileVersion version = VersionOf(request.Get());
     long long size = named >= 0 ? named : probeTotal;
     bool whole = rangeStart > 0 && rangeStart == size && (named < 0 || probeTotal < 0 || named == probeTotal) &&
-                 (!version.Named() || version.Matches(stamp.version));
+                 (!version.Named() || version.Matches(resumeVersion));
     CloseRequest();
     if (!whole) {
         if (rangeStart == 0) {
@@ -210,6 +216,7 @@ bool DownloadEngine::Commit() {
 }
 
 bool DownloadEngine::TakeChunk(const char* bytes, DWORD length) {
+    if (draining) return Drain(length);
     if (judging) return Judge(bytes, length);
     if (length == 0) {
         BodyEnded();
@@ -319,6 +326,8 @@ void DownloadEngine::Mismatch() {
         return;
     }
     if (freshRetried) {
+        // A fresh copy failed too: this address serves another file.
+        if (NextAddress()) return;
         Finish(DownloadCorrupt);
         return;
     }

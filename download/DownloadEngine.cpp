@@ -120,7 +120,7 @@ bool DownloadEngine::SetChecks(const std::wstring& sha256, const std::wstring& s
 bool DownloadEngine::Start(const std::wstring& address, NotifyProc handler, const std::wstring& target, void* owner) {
     Lock hold(lock);
     if (!enabled) return false;
-    url = address;
+    FirstAddress(address);
     notify = handler;
     context = owner;
     folder = target;
@@ -128,11 +128,14 @@ bool DownloadEngine::Start(const std::wstring& address, NotifyProc handler, cons
     fruitless = 0;
     file.Reset();
     heldFile.Reset();
+    // The file is named by the first address whichever address it comes from: one file, one stamp.
     std::wstring name = FileNameFromUrl(url);
     bool separated = folder.empty() || folder.back() == L'\\' || folder.back() == L'/';
     localPath = folder + (separated ? L"" : L"\\") + name;
     if (name.empty() || !checksValid) {
-        Fail(DownloadError::Misconfigured);
+        // No address can mend that.
+        failure = DownloadError::Misconfigured;
+        Finish(DownloadFailed);
         return false;
     }
     stamp = ReadStamp(folder);
@@ -144,6 +147,13 @@ bool DownloadEngine::BeginAttempt() {
     probeTotal = -1;
     probeVersion = FileVersion();
     rangeStart = 0;
+    resumeVersion = FileVersion();
+    // Only web addresses: anything else WinINet would open as another protocol, whose answer has
+    // no status, which reads as a connection closed early and would be retried for ever.
+    if (!IsWebAddress(url)) {
+        Fail(DownloadError::Misconfigured);
+        return false;
+    }
     if (!internet) {
         internet.Reset(::InternetOpenW(L"MyAgent", INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, INTERNET_FLAG_ASYNC));
         if (!internet) {
@@ -163,6 +173,9 @@ bool DownloadEngine::BeginFileRequest(bool resume) {
     long long partial = -1;
     if (!OpenPartialFile(partial)) return false;
     rangeStart = resume && partial > 0 && Resumable(partial) ? partial : 0;
+    // The rest must be the version the bytes on disk are: the stamp's, or, for bytes from another
+    // address, the version this server has just named (versions of two servers do not compare).
+    resumeVersion = rangeStart == 0 ? FileVersion() : FromThisAddress() ? stamp.version : probeVersion;
     receivedBytes = rangeStart;
     requestUrl = url;
     redirectedFrom.clear();
@@ -175,8 +188,8 @@ bool DownloadEngine::IssueRequest() {
     std::wstring header = probePhase ? L"Range: bytes=0-0\r\n" : L"Range: bytes=" + DecimalText(rangeStart) + L"-\r\n";
     // The rest of the file only if it is still the version the partial file belongs to;
     // otherwise the server sends the whole (new) file.
-    if (!probePhase && rangeStart > 0 && !stamp.version.IfRange().empty())
-        header += L"If-Range: " + stamp.version.IfRange() + L"\r\n";
+    if (!probePhase && rangeStart > 0 && !resumeVersion.IfRange().empty())
+        header += L"If-Range: " + resumeVersion.IfRange() + L"\r\n";
     // Only plain bytes can be the installer: no compressed body is asked for.
     header += L"Accept-Encoding: identity\r\n";
     waiting = Waiting::Open;
@@ -302,6 +315,10 @@ bool DownloadEngine::OnOpened() {
         FollowRedirect();
         return false;
     }
+    if (status == HTTP_STATUS_PROXY_AUTH_REQ) {
+        OnProxyRefused();
+        return true;
+    }
     if (!probePhase) return OnFileAnswered(status);
     OnProbeAnswered(status);
     return false;
@@ -351,6 +368,8 @@ void DownloadEngine::Interrupted() {
 
 void DownloadEngine::Fail(DownloadError error) {
     if (!enabled) return;
+    // Another address of the same file may do better than one that fails for good.
+    if (FailsTheAddress(error) && NextAddress()) return;
     failure = error;
     Finish(DownloadFailed);
 }
@@ -382,9 +401,11 @@ void DownloadEngine::Close() {
     {
         Lock hold(lock);
         waiting = Waiting::Nothing;
+        draining = false;
         file.Reset();
         CloseRequest();
-        internet.Reset();
+        // The root handle stays for the next attempt: it holds what a proxy was told, which the
+        // user would otherwise be asked for again after every reset. CancelDownload closes it.
     }
     --closers;
 }
@@ -403,6 +424,7 @@ void DownloadEngine::CancelDownload() {
     {
         Lock hold(lock);
         Close();
+        internet.Reset();
         heldFile.Reset();
     }
     --closers;

@@ -6,6 +6,7 @@
 // its file ("Range: bytes=0-0"), then a file request for the bytes from the end of the partial
 // file onward. The stamp beside the file (download/Stamp.h) says which version, address and
 // size the partial file belongs to; bytes are only ever added to a file of the same version.
+// Further addresses of the same file (mirrors) are tried in order when one fails for good.
 
 #include <windows.h>
 #include <wininet.h>
@@ -32,6 +33,9 @@ constexpr unsigned long DownloadFailed = 12004;      // the download ended witho
 constexpr unsigned long DownloadComplete = 12005;    // the whole file is on disk, checked and held (HeldFile)
 constexpr unsigned long DownloadRetrying = 12006;    // a network error; a new attempt follows after a pause
 constexpr unsigned long DownloadCorrupt = 12007;     // the file failed its checks twice; nothing is kept
+// A proxy asks for credentials. The engine waits with the request (ProxyChallenge) until the owner,
+// on its own thread, has asked the user and answers (AnswerProxy).
+constexpr unsigned long DownloadProxyCredentials = 12014;
 
 // The last segment of the URL's path, escapes decoded, query left out. Empty when that is
 // not a plain file name (empty, "." or "..", or holding a path separator, a drive colon, a
@@ -57,16 +61,30 @@ public:
     // The operations that delete and cut back files (tests put in failing ones); null: the
     // system's. Call before Start; the operations must outlive the engine's work.
     void SetFileOps(FileOps* operations) { ops = operations ? operations : &FileOps::System(); }
+    // Further addresses of the same file, tried in order after the one before fails for good
+    // (FailsTheAddress, or the checks failing on a fresh copy). The file keeps the name the first
+    // address gives it. Bytes that came from another address are continued only when the checks
+    // (SHA-256 or size) will prove the whole file; otherwise the next address starts it anew.
+    // Call before Start.
+    void SetMirrors(std::vector<std::wstring> urls);
 
     // Starts a download of url into folder (empty: the current folder), resuming the partial
     // file there when its stamp names the version the server has. Returns true when a request
     // was issued.
     bool Start(const std::wstring& url, NotifyProc notify, const std::wstring& folder, void* context);
-    // Closes the file and every internet handle; late callbacks find nothing to act on.
-    // May be called at any time from any thread. A held file stays held.
+    // After DownloadProxyCredentials: the request the proxy refused, for InternetErrorDlg to ask
+    // the user and to keep what the user gives. Null when the engine is not waiting for that.
+    HINTERNET ProxyChallenge();
+    // The owner's answer to DownloadProxyCredentials: true sends the request again with what the
+    // dialog put into it (a proxy that refuses again asks again); false ends the download
+    // (DownloadError::ProxyCredentials).
+    void AnswerProxy(bool retry);
+    // Closes the file and the request; late callbacks find nothing to act on. The root handle
+    // stays for the next attempt: it keeps what the user told a proxy. May be called at any time
+    // from any thread. A held file stays held.
     void Close();
-    // Close, and stop for good: no notification follows and Start returns false. The partial
-    // file stays for a later run; a held file is let go.
+    // Close, and stop for good: every handle is closed, no notification follows and Start returns
+    // false. The partial file stays for a later run; a held file is let go.
     void CancelDownload();
 
     // Why the download ended, once DownloadFailed (or DownloadOpenFailed) has come.
@@ -89,9 +107,9 @@ public:
     std::atomic<bool> progressValid{false};   // the server names its file's version
 
 private:
-    // What the engine waits for WinINet to complete: the open of a request, or data to read
-    // (or the end of the body).
-    enum class Waiting { Nothing, Open, Data };
+    // What the engine waits for: WinINet to complete the open of a request, or data to read
+    // (or the end of the body); or the owner's answer to a proxy's request for credentials.
+    enum class Waiting { Nothing, Open, Data, Credentials };
 
     // Holds the engine's recursive lock for a scope.
     class Lock {
@@ -147,6 +165,13 @@ private:
     void Complete();
     bool Verified(HANDLE held);
     void Mismatch();
+    // The file's addresses (Mirrors.cpp).
+    void FirstAddress(const std::wstring& address);
+    bool NextAddress();
+    bool FromThisAddress() const;
+    // A proxy's request for credentials (ProxyHandOff.cpp).
+    void OnProxyRefused();
+    bool Drain(DWORD length);
 
     NotifyProc notify = nullptr;
     void* context = nullptr;
@@ -164,7 +189,9 @@ private:
     Waiting waiting = Waiting::Nothing;
 
     // The download, as the owner started it.
-    std::wstring url;  // the address of this attempt
+    std::vector<std::wstring> mirrors;  // SetMirrors
+    size_t addressIndex = 0;            // 0: the address given to Start; n: mirrors[n - 1]
+    std::wstring url;                   // the address of this attempt
     std::wstring folder;
     std::wstring localPath;
     FileHandle file;      // the file being written
@@ -177,6 +204,7 @@ private:
     long long probeTotal = -1;  // the whole size the probe named; -1 unknown
     FileVersion probeVersion;
     long long rangeStart = 0;  // first byte asked for: the partial file's size when resumed, else 0
+    FileVersion resumeVersion;  // when resumed: the version the rest must be (If-Range)
 
     // The request: its address after redirects, and the addresses that sent it on.
     std::wstring requestUrl;
@@ -192,6 +220,8 @@ private:
     long long remaining = -1;     // body bytes still to come; -1 when unknown
     long long expectedEnd = -1;   // the whole file's size as this answer and the probe tell it; -1 unknown
     bool interrupted = false;     // the attempt ended early: retry once the lock is let go
+    bool draining = false;        // reading a proxy's refusal to its end before asking the owner
+    long long drained = 0;        // ... and how much of it
 
     // The distributor's checks (SetChecks).
     bool checksValid = true;

@@ -14,6 +14,7 @@ const char* DownloadErrorName(DownloadError error) {
     case DownloadError::Misconfigured: return "misconfigured";
     case DownloadError::SecureConnection: return "secure-connection";
     case DownloadError::TooManyRedirects: return "redirects";
+    case DownloadError::ProxyCredentials: return "proxy";
     }
     return "unknown";
 }
@@ -30,6 +31,20 @@ bool IsTransientError(DWORD error) {
     case 10053:  // WSAECONNABORTED
     case 10054:  // WSAECONNRESET
     case 10060:  // WSAETIMEDOUT: a read that waited too long
+        return true;
+    default:
+        return false;
+    }
+}
+
+bool FailsTheAddress(DownloadError error) {
+    switch (error) {
+    case DownloadError::NotFound:
+    case DownloadError::ServerError:
+    case DownloadError::SignInNeeded:
+    case DownloadError::TooManyRedirects:
+    case DownloadError::SecureConnection:
+    case DownloadError::Misconfigured:
         return true;
     default:
         return false;

@@ -15,6 +15,7 @@ enum class DownloadError {
     Misconfigured,     // no usable address or check value in the distributor's settings
     SecureConnection,  // TLS failed: a certificate the system does not trust, or no common protocol
     TooManyRedirects,  // more than 10 redirects, or a redirect back to an address already asked
+    ProxyCredentials,  // a proxy asked for credentials, and the user gave none
 };
 
 // A short name for tools and logs ("not-found", "sign-in", ...).
@@ -24,6 +25,11 @@ const char* DownloadErrorName(DownloadError error);
 // may not meet: names not resolved, connections refused, reset, aborted or closed before any
 // answer, timeouts.
 bool IsTransientError(DWORD error);
+// Whether the failure belongs to the address (its server, or what answers in its name), so that
+// another address of the same file may do better: not found, a server error, a foreign answer,
+// redirects without end, a secure connection that cannot be made, an address that cannot be
+// asked. What belongs to the machine or its network (the disk, the file, a proxy) does not.
+bool FailsTheAddress(DownloadError error);
 // What a WinINet error that is not transient means for the user.
 DownloadError ErrorOfWinInet(DWORD error);
 // What an HTTP status other than 200, 206, 416 and the redirects means for the user.

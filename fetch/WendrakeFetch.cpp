@@ -3,7 +3,8 @@
 //
 //   WendrakeFetch.exe [--cancel-after <bytes>] [--timeout <seconds>] [--temp <folder>]
 //                     [--sha256 <hex>] [--size <bytes>] [--signer <name>]
-//                     [--receive-timeout <milliseconds>] [--refuse delete|truncate] <url> <folder>
+//                     [--receive-timeout <milliseconds>] [--refuse delete|truncate] [--mirror <url>]...
+//                     <url> <folder>
 //
 // <folder> is a Windows path ending in a backslash; the stamp file lives there beside the
 // file. Prints "notify <code>" for every notification (a failure first says "failure <kind>"),
@@ -13,18 +14,23 @@
 // --temp sets TMP and TEMP for this run. --sha256, --size and --signer are the checks that the
 // settings InstallerSHA256, InstallerSize and InstallerSigner ask of the wizard's download.
 // --refuse makes every delete (or every truncation) of the engine fail as a file held by a
-// scanner makes it fail on Windows: Wine, run as root, never refuses one.
+// scanner makes it fail on Windows: Wine, run as root, never refuses one. Each --mirror adds an
+// address tried, in order, after the ones before fail for good. A proxy that asks for credentials
+// is answered "no" (there is no window to ask in): the download fails as the wizard's Cancel ends it.
 
 #include <windows.h>
 
 #include <cstdio>
 #include <cwchar>
+#include <utility>
+#include <vector>
 
 #include "download/DownloadEngine.h"
 
 namespace {
 
 HANDLE finished = nullptr;
+HANDLE proxyAsks = nullptr;
 std::atomic<unsigned long> outcome{0};
 
 // Deletes or truncations that fail with a sharing violation.
@@ -51,6 +57,7 @@ void OnNotify(unsigned long code, void* context) {
         std::printf("failure %s\n", DownloadErrorName(static_cast<DownloadEngine*>(context)->Failure()));
     std::printf("notify %lu\n", code);
     std::fflush(stdout);
+    if (code == DownloadProxyCredentials) ::SetEvent(proxyAsks);
     if (code == DownloadComplete || code == DownloadFailed || code == DownloadOpenFailed || code == DownloadCorrupt) {
         outcome = code;
         ::SetEvent(finished);
@@ -61,7 +68,7 @@ int Usage() {
     std::fprintf(stderr,
                  "usage: WendrakeFetch.exe [--cancel-after <bytes>] [--timeout <seconds>] [--temp <folder>] "
                  "[--sha256 <hex>] [--size <bytes>] [--signer <name>] [--receive-timeout <ms>] "
-                 "[--refuse delete|truncate] <url> <folder\\>\n");
+                 "[--refuse delete|truncate] [--mirror <url>]... <url> <folder\\>\n");
     return 64;
 }
 
@@ -73,6 +80,7 @@ int wmain(int argc, wchar_t** argv) {
     DWORD receiveTimeoutMs = 30000;
     std::wstring sha256, size, signer;
     bool refuseDeletes = false, refuseTruncations = false;
+    std::vector<std::wstring> mirrors;
     int arg = 1;
     for (; arg + 1 < argc && std::wcsncmp(argv[arg], L"--", 2) == 0; arg += 2) {
         const wchar_t* value = argv[arg + 1];
@@ -92,6 +100,8 @@ int wmain(int argc, wchar_t** argv) {
             refuseDeletes = true;
         } else if (std::wcscmp(argv[arg], L"--refuse") == 0 && std::wcscmp(value, L"truncate") == 0) {
             refuseTruncations = true;
+        } else if (std::wcscmp(argv[arg], L"--mirror") == 0) {
+            mirrors.push_back(value);
         } else if (std::wcscmp(argv[arg], L"--temp") == 0) {
             ::SetEnvironmentVariableW(L"TMP", value);
             ::SetEnvironmentVariableW(L"TEMP", value);
@@ -103,16 +113,20 @@ int wmain(int argc, wchar_t** argv) {
 
     KernelHandle finishedEvent(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
     finished = finishedEvent.Get();
+    KernelHandle proxyEvent(::CreateEventW(nullptr, FALSE, FALSE, nullptr));
+    proxyAsks = proxyEvent.Get();
     RefusingOps refusing(refuseDeletes, refuseTruncations);
     DownloadEngine engine;
     if (!engine.SetChecks(sha256, size, signer)) std::fprintf(stderr, "a check's value is malformed\n");
     engine.SetReceiveTimeout(receiveTimeoutMs);
     engine.SetFileOps(&refusing);
+    engine.SetMirrors(std::move(mirrors));
     engine.Start(argv[arg], OnNotify, argv[arg + 1], &engine);
 
     int exitCode = 2;
     DWORD started = ::GetTickCount();
     for (;;) {
+        if (::WaitForSingleObject(proxyAsks, 0) == WAIT_OBJECT_0) engine.AnswerProxy(false);
         if (::WaitForSingleObject(finished, 1) == WAIT_OBJECT_0) {
             exitCode = outcome == DownloadComplete ? 0 : outcome == DownloadCorrupt ? 4 : 1;
             break;

@@ -11,7 +11,7 @@ packages=(
   xvfb xauth x11-apps imagemagick xdotool
   fonts-liberation fonts-dejavu-core
   googletest
-  nginx-light apache2 lighttpd curl python3 time
+  nginx-light apache2 lighttpd squid curl python3 time
   openssl osslsigncode
   zip unzip
 )
@@ -30,10 +30,11 @@ if ! dpkg --print-foreign-architectures | grep -qx i386; then
 fi
 $sudo apt-get update -qq
 
-# nginx, Apache and lighttpd are only run by the tests, each on a port of its own. Their packages
-# would start a system service on port 80: a policy-rc.d that refuses every start keeps them from
-# it, with or without systemd (invoke-rc.d and deb-systemd-invoke both ask it). One that is
-# already there (as in container images) is left as it is.
+# nginx, Apache, lighttpd and squid are only run by the tests, each on a port of its own. Their
+# packages would start a system service (the web servers on port 80, squid on 3128): a
+# policy-rc.d that refuses every start keeps them from it, with or without systemd (invoke-rc.d
+# and deb-systemd-invoke both ask it). One that is already there (as in container images) is
+# left as it is.
 policy=/usr/sbin/policy-rc.d
 if [ ! -e "$policy" ]; then
   trap '$sudo rm -f "$policy"' EXIT
@@ -44,12 +45,12 @@ fi
 DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
 
 # Where systemd runs, the packages just installed have enabled their services for the next boot:
-# not wanted. (A web server the machine had before is none of our business.)
+# not wanted. (A server the machine had before is none of our business.)
 if [ -d /run/systemd/system ]; then
   for p in "${missing[@]}"; do
     case "$p" in
       nginx-light) service=nginx ;;
-      apache2 | lighttpd) service="$p" ;;
+      apache2 | lighttpd | squid) service="$p" ;;
       *) continue ;;
     esac
     $sudo systemctl disable --now "$service" >/dev/null 2>&1 || true

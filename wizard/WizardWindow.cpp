@@ -2,6 +2,8 @@
 
 #include <commctrl.h>
 
+#include <utility>
+
 #include "config/Settings.h"
 #include "config/Texts.h"
 #include "download/LinkOpener.h"
@@ -31,6 +33,7 @@ const std::wstring Texts::*FailureText(DownloadError error) {
     case DownloadError::Misconfigured: return &Texts::DownloadMisconfiguredMsg;
     case DownloadError::SecureConnection: return &Texts::DownloadSecureMsg;
     case DownloadError::TooManyRedirects: return &Texts::DownloadRedirectMsg;
+    case DownloadError::ProxyCredentials: return &Texts::DownloadProxyMsg;
     default: return &Texts::DownloadFailedMsg;
     }
 }
@@ -200,6 +203,7 @@ void WizardWindow::Cancel() {
 void WizardWindow::ResumeWizard() {
     featuresPageShown_ = false;
     ShowStage(stage_);
+    AskProxy();
     // After a failure only the Retry button starts anything again.
     if (downloadComplete_ && !failure_) LaunchInstaller();
 }
@@ -231,6 +235,9 @@ void WizardWindow::StartDownload() {
     // The engine reports the download complete only once the file has passed these checks,
     // so the installer below never starts a file that failed them.
     engine_.SetChecks(settings.InstallerSHA256, settings.InstallerSize, settings.InstallerSigner);
+    std::vector<std::wstring> mirrors = settings.MirrorURLs();
+    for (std::wstring& mirror : mirrors) ExpandUrlPlaceholders(mirror);
+    engine_.SetMirrors(std::move(mirrors));
     engine_.Start(url, &WizardWindow::NotifyFromEngine, folder, this);
     ::SetTimer(hwnd_, kProgressTimer, 1000, nullptr);
     downloadStarted_ = true;
@@ -275,9 +282,28 @@ void WizardWindow::OnDownloadStatus(unsigned long code) {
     case DownloadCorrupt:
         ShowFailure(&Texts::DownloadCorruptMsg);
         break;
+    case DownloadProxyCredentials:
+        proxyAsks_ = true;
+        AskProxy();
+        break;
     default:
         break;
     }
+}
+
+void WizardWindow::AskProxy() {
+    // Behind the features page the question waits for "Continue Installation".
+    if (!proxyAsks_ || featuresPageShown_) return;
+    proxyAsks_ = false;
+    HINTERNET challenge = engine_.ProxyChallenge();
+    if (!challenge) return;
+    // The system's own dialog, on this thread: it asks for the proxy's user name and password and
+    // keeps them in the request (and, if the user ticks it, in the system's password store).
+    DWORD answer = ::InternetErrorDlg(hwnd_, challenge, ERROR_INTERNET_INCORRECT_PASSWORD,
+                                      FLAGS_ERROR_UI_FILTER_FOR_ERRORS | FLAGS_ERROR_UI_FLAGS_GENERATE_DATA |
+                                          FLAGS_ERROR_UI_FLAGS_CHANGE_OPTIONS,
+                                      nullptr);
+    engine_.AnswerProxy(answer == ERROR_INTERNET_FORCE_RETRY);
 }
 
 LRESULT WizardWindow::OnTimer(WPARAM id, LPARAM) {

@@ -54,6 +54,7 @@ private:
     void Cancel();
     void StartDownload();
     void OnDownloadStatus(unsigned long code);
+    void AskProxy();
     void UpdateProgress();
     void LaunchInstaller();
     void ShowFailure(const std::wstring Texts::*text);
@@ -99,6 +100,7 @@ private:
     bool stageTracked_[3] = {false, false, false};
     bool reconnecting_ = false;
     bool installerStarted_ = false;
+    bool proxyAsks_ = false;  // a proxy's request for credentials waits for the user
     // The failure stage 3 shows with its Retry button; null while there is none.
     const std::wstring Texts::*failure_ = nullptr;
     std::wstring percentText_ = L"0%";

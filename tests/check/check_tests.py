@@ -174,6 +174,11 @@ class SettingsFindings(CheckerCase):
               % line_of(config, "DefaultLanguage")], 1),
             ("value past 199 characters", with_key(config, "InstallAnywhereURL", "http://127.0.0.1/l?" + "a" * 240),
              [r"error: ConfigParams\.ini:\d+: InstallAnywhereURL is 259 characters long: Wendrake reads only the first 199"], 2),
+            # The mirrors' addresses are read whole, however long; each must be a web address.
+            ("long mirror address", with_key(config, "InstallerMirrorURL1", "http://127.0.0.1/" + "m" * 300 + "/Setup.exe"),
+             [], 0),
+            ("mirror that is no web address", with_key(config, "InstallerMirrorURL2", "ftp://127.0.0.1/Setup.exe"),
+             [r"error: ConfigParams\.ini:%d: InstallerMirrorURL2 is not an http or https address" % end], 2),
             ("malformed installer checks", with_key(with_key(config, "InstallerSHA256", "abc123"), "InstallerSize", "12 MB"),
              [r"error: ConfigParams\.ini:%d: InstallerSHA256 is not 64 hexadecimal digits" % end,
               r"error: ConfigParams\.ini:%d: InstallerSize is not a number of bytes" % (end + 1)], 2),
@@ -372,6 +377,23 @@ class OnlineAgainstNginx(CheckerCase):
                                     r"error: ConfigParams\.ini:\d+: the server's file \(%d bytes\) has SHA-256 %s, not"
                                     % (len(INSTALLER), hashlib.sha256(INSTALLER).hexdigest()),
                                     r"warning: ConfigParams\.ini:\d+: InstallAnywhereURL answers 404, not 200")
+            with self.subTest("every mirror is asked as the main address is"):
+                with open(nginx.root + "/later.html", "w") as f:
+                    f.write("<html></html>")
+                with open(os.path.join(nginx.root, "poker", "Older.exe"), "wb") as f:
+                    f.write(INSTALLER[:1000])
+                config = online_config(nginx.url(""), InstallerMirrorURL1=nginx.url("/slow/poker/CorvanaPokerSetup.exe"),
+                                       InstallerMirrorURL3=nginx.url("/gone/Setup.exe"),
+                                       InstallerMirrorURL4=nginx.url("/poker/Older.exe"))
+                self.package(config)
+                self.assertFindings(self.check(online=True), 2,
+                                    r"error: ConfigParams\.ini:%d: the download server answers 404: .*/gone/Setup\.exe$"
+                                    % line_of(config, "InstallerMirrorURL3"),
+                                    r"warning: ConfigParams\.ini:%d: InstallerMirrorURL4's file has 1000 bytes, "
+                                    r"InstallerDownloadURL's %d: it is not the same installer"
+                                    % (line_of(config, "InstallerMirrorURL4"), len(INSTALLER)))
+                asked = [e["range"] for e in nginx.log_entries() if e["uri"] == "/slow/poker/CorvanaPokerSetup.exe"]
+                self.assertEqual(asked, ["bytes=0-0", "bytes=0-255", "bytes=%d-" % (len(INSTALLER) // 2)])
             with self.subTest("the tracking address is gone"):
                 with open(nginx.root + "/later.html", "w") as f:
                     f.write("<html></html>")

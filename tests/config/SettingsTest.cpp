@@ -114,6 +114,30 @@ TEST_P(SettingsTest, Utf16FileWithByteOrderMarkIsRead) {
     EXPECT_EQ(AppSettings().ProductName, L"\x03C0\x03CC\x03BA\x03B5\x03C1");
 }
 
+TEST_P(SettingsTest, MirrorAddressesAreReadWholeInTheirNumbersOrder) {
+    // Far past the 199 characters the other keys keep, and past the reader's first buffers.
+    const std::string longUrl = "http://mirror.example.test/" + std::string(5000, 'm') + "/Setup.exe";
+    Load("[Params]\r\nInstallerDownloadURL=http://example.test/" + std::string(250, 'd') + "\r\n"
+         "InstallerMirrorURL3=http://third.example.test/Setup.exe\r\n"
+         "installermirrorurl1 = \"" + longUrl + "\"\r\n"
+         "InstallerMirrorURL9=http://ninth.example.test/Setup.exe\r\n"
+         "InstallerMirrorURL10=http://tenth.example.test/Setup.exe\r\n");
+    const Settings& s = AppSettings();
+    EXPECT_EQ(s.InstallerMirrorURL[0], Wide(longUrl));
+    EXPECT_EQ(s.InstallerDownloadURL.size(), 199u) << "the other keys are cut as they always were";
+    EXPECT_EQ(s.MirrorURLs(), (std::vector<std::wstring>{Wide(longUrl), L"http://third.example.test/Setup.exe",
+                                                          L"http://ninth.example.test/Setup.exe"}));
+    EXPECT_TRUE(SettingReadWhole(L"installerMirrorURL9"));
+    EXPECT_FALSE(SettingReadWhole(L"InstallerDownloadURL"));
+    EXPECT_FALSE(SettingReadWhole(L"InstallerMirrorURL10"));
+    // The keys as tools list them: the nine mirrors after the others.
+    size_t count = 0;
+    while (SettingKeyName(count)) ++count;
+    ASSERT_GT(count, 9u);
+    EXPECT_STREQ(SettingKeyName(count - 9), L"InstallerMirrorURL1");
+    EXPECT_STREQ(SettingKeyName(count - 1), L"InstallerMirrorURL9");
+}
+
 TEST_P(SettingsTest, KeysAreListedAndReadWholeAsTheCheckerNeedsThem) {
     PackageFile file = Put(L"ConfigParams.ini", "[Params]\nBrandName=x\n;Note=y\nLoose line\nLong=" +
                                                     std::string(300, 'l') + "\nbrandname=again\n[Other]\nZ=1\n");

@@ -180,12 +180,13 @@ class HostileNetworkTests(FetchCase):
         b = self.server.behaviour
         b.reset_after, b.faults_left = self.N, 1
         outcome = self.run_fetch(self.url)
-        self.assertComplete(outcome, self.data, codes=[STARTED, RETRYING, STARTED, COMPLETE])
-        # A reset drops what was still on its way: the rest is asked from the bytes written.
+        # A reset drops what was still on its way (on a busy machine, where the client reads late,
+        # all of it: then nothing was started): the rest is asked from the bytes written.
         ranges = self.ranges()
         self.assertEqual(ranges[:3], ["bytes=0-0", "bytes=0-", "bytes=0-0"])
         kept = int(ranges[3][len("bytes="):-1])
-        self.assertTrue(0 < kept <= self.N, ranges)
+        self.assertTrue(0 <= kept <= self.N, ranges)
+        self.assertComplete(outcome, self.data, codes=([STARTED] if kept else []) + [RETRYING, STARTED, COMPLETE])
         # The probe's connection, then the file request's, closed before any answer. (WinINet
         # sends a request again by itself once when a connection it kept open closes; the
         # second time it is ours.)

@@ -37,6 +37,7 @@ const char kLanguages[] =
 const wchar_t kNotFound[] = L"The file is not on the server. Please retry later.";
 const wchar_t kSignIn[] = L"The network may need you to sign in, then retry.";
 const wchar_t kStartFailed[] = L"The installer could not be started. Please retry.";
+const wchar_t kProxyRefused[] = L"The proxy needs your user name and password. Retry.";
 
 const wchar_t kUninstall[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Corvana E2E Product";
 const wchar_t kNtVersion[] = L"Software\\Microsoft\\Windows NT\\CurrentVersion";
@@ -55,6 +56,69 @@ std::vector<NginxRequest> RequestsFor(const std::string& name) {
     for (const NginxRequest& e : NginxRequests())
         if (e.uri.find(name) != std::string::npos) entries.push_back(e);
     return entries;
+}
+
+// One line of squid's access log: status, the user that signed in ("-" for none), method, URL, Range.
+struct ProxyLogEntry {
+    int status = 0;
+    std::string user, url, range;
+};
+
+std::vector<ProxyLogEntry> ProxyLog(const std::string& name) {
+    std::vector<ProxyLogEntry> entries;
+    std::string log = ReadBytes(EnvironmentValue(L"WENDRAKE_SQUID_LOG"));
+    for (size_t start = 0, end; start < log.size(); start = end + 1) {
+        end = std::min(log.find('\n', start), log.size());
+        std::vector<std::string> fields;
+        for (size_t from = start, blank; from < end; from = blank + 1) {
+            blank = std::min(log.find(' ', from), end);
+            fields.push_back(log.substr(from, blank - from));
+        }
+        if (fields.size() < 5 || fields[3].find(name) == std::string::npos) continue;
+        entries.push_back({atoi(fields[0].c_str()), fields[1], fields[3], fields[4]});
+    }
+    return entries;
+}
+
+// The system's dialog that asks for a proxy's credentials, once the process shows it: a dialog
+// with a password field. (Wine's own; Windows shows another, of the system's credential UI.)
+HWND CredentialsDialog(DWORD processId) {
+    struct Search {
+        DWORD processId;
+        HWND found;
+        static BOOL CALLBACK Child(HWND child, LPARAM data) {
+            wchar_t name[16] = {};
+            ::GetClassNameW(child, name, 16);
+            if (lstrcmpiW(name, L"Edit") != 0 || !(::GetWindowLongW(child, GWL_STYLE) & ES_PASSWORD)) return TRUE;
+            *reinterpret_cast<bool*>(data) = true;
+            return FALSE;
+        }
+        static BOOL CALLBACK Window(HWND window, LPARAM data) {
+            auto* search = reinterpret_cast<Search*>(data);
+            DWORD pid = 0;
+            ::GetWindowThreadProcessId(window, &pid);
+            wchar_t name[16] = {};
+            ::GetClassNameW(window, name, 16);
+            if (pid != search->processId || !::IsWindowVisible(window) || lstrcmpW(name, L"#32770") != 0) return TRUE;
+            bool hasPassword = false;
+            ::EnumChildWindows(window, &Child, reinterpret_cast<LPARAM>(&hasPassword));
+            if (!hasPassword) return TRUE;
+            search->found = window;
+            return FALSE;
+        }
+    } search = {processId, nullptr};
+    ::EnumWindows(&Search::Window, reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}
+
+// Types into the dialog's user name and password fields, then presses OK.
+void SignInTo(HWND dialog, const std::wstring& user, const std::wstring& password) {
+    for (HWND edit = ::FindWindowExW(dialog, nullptr, L"Edit", nullptr); edit;
+         edit = ::FindWindowExW(dialog, edit, L"Edit", nullptr)) {
+        bool secret = (::GetWindowLongW(edit, GWL_STYLE) & ES_PASSWORD) != 0;
+        ::SendMessageW(edit, WM_SETTEXT, 0, reinterpret_cast<LPARAM>((secret ? password : user).c_str()));
+    }
+    ::PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), reinterpret_cast<LPARAM>(::GetDlgItem(dialog, IDOK)));
 }
 
 // Trusts the signer tests' root (made by tests/signing/make-signed.sh) in the prefix's machine
@@ -463,6 +527,107 @@ TEST_F(EndToEnd, SignInPageIsSaidAndCostsNothing) {
     ASSERT_TRUE(launches_.WaitForRecords(L"PortalSetup.exe", 1, 60000));
     EXPECT_EQ(wendrake_.Wait(15000), 0);
     EXPECT_EQ(ReadBytes(Downloads() + L"PortalSetup.exe"), served);
+}
+
+// A proxy that asks for credentials (squid with basic authentication, started beside nginx by
+// with_nginx.py --squid) stands between the wizard and nginx. Windows bypasses a proxy for the
+// loopback unless the bypass list says "<-loopback>"; Wine bypasses only what the list names, so
+// that setting holds for both. (Windows 8 and later also keep these settings in a binary
+// "DefaultConnectionSettings" value, which this prefix does not have.)
+TEST_F(EndToEnd, ProxyThatAsksForCredentialsIsAnsweredInTheSystemsDialog) {
+    const std::wstring proxy = EnvironmentValue(L"WENDRAKE_SQUID_PROXY");
+    ASSERT_FALSE(proxy.empty()) << "run under tests/support/with_nginx.py --squid";
+    const std::wstring user = EnvironmentValue(L"WENDRAKE_SQUID_USER");
+    const std::wstring password = EnvironmentValue(L"WENDRAKE_SQUID_PASSWORD");
+    const std::wstring settings = L"Software\\Microsoft\\Windows\\CurrentVersion\\Internet Settings";
+    const std::wstring loopback = L"<-loopback>";
+    RegistryOverride enable(HKEY_CURRENT_USER, settings, L"ProxyEnable", 1);
+    RegistryOverride server(HKEY_CURRENT_USER, settings, L"ProxyServer", &proxy);
+    RegistryOverride bypass(HKEY_CURRENT_USER, settings, L"ProxyOverride", &loopback);
+    const size_t total = 8 * 1024 * 1024;
+    std::string served = ServeInstaller(L"ProxySetup.exe", total);
+    Configure(L"/slow/ProxySetup.exe");
+    std::wstring partial = Downloads() + L"ProxySetup.exe";
+    auto nextDialog = [&](HWND previous) {
+        HWND dialog = nullptr;
+        WaitFor([&] { return (dialog = CredentialsDialog(wendrake_.Id())) != nullptr && dialog != previous; }, 30000);
+        return dialog != previous ? dialog : nullptr;
+    };
+
+    // A wrong password is refused by the proxy, and the dialog asks again; the right one lets the
+    // download through. It is left in the middle.
+    HWND wizard = StartDownload();
+    ASSERT_NE(wizard, nullptr);
+    HWND dialog = nextDialog(nullptr);
+    ASSERT_NE(dialog, nullptr) << "no dialog asks for the proxy's credentials";
+    SignInTo(dialog, user, L"wrong-" + password);
+    ASSERT_TRUE(WaitFor([&] { return !::IsWindow(dialog); }));
+    dialog = nextDialog(dialog);
+    ASSERT_NE(dialog, nullptr) << "the wrong password was not asked for again";
+    SignInTo(dialog, user, password);
+    ASSERT_TRUE(WaitFor([&] { return FileSize(partial) > 1024 * 1024; }, 30000));
+    Leave(wizard);
+    long long kept = FileSize(partial);
+    ASSERT_LT(kept, static_cast<long long>(total));
+
+    // The next run asks again. Cancel is a failure that says so; Retry asks once more, and the
+    // download resumes through the proxy.
+    wizard = StartDownload();
+    ASSERT_NE(wizard, nullptr);
+    dialog = nextDialog(nullptr);
+    ASSERT_NE(dialog, nullptr);
+    ::PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
+    ASSERT_TRUE(WaitForFailure(wizard, kProxyRefused)) << Utf8(TextOf(::GetDlgItem(wizard, IDC_STATUS)));
+    EXPECT_EQ(FileSize(partial), kept);
+    Press(wizard, IDC_CONTINUE);
+    dialog = nextDialog(dialog);
+    ASSERT_NE(dialog, nullptr);
+    SignInTo(dialog, user, password);
+    ASSERT_TRUE(launches_.WaitForRecords(L"ProxySetup.exe", 1, 60000));
+    EXPECT_EQ(wendrake_.Wait(15000), 0);
+    EXPECT_EQ(ReadBytes(partial), served);
+    EXPECT_EQ(ReadBytes(Downloads() + L"LastDownloadDate.txt").find(Utf8(password)), std::string::npos);
+
+    // squid's own log: every request for the file went through it, refused until the user signed
+    // in; what reached the file came signed in, each run a probe and then the rest of the file.
+    // (squid logs a request as it ends, so the runs' requests are compared in any order.)
+    std::vector<std::string> passed;
+    size_t refused = 0;
+    WaitFor([&] {
+        passed.clear();
+        refused = 0;
+        for (const ProxyLogEntry& e : ProxyLog("ProxySetup.exe")) {
+            if (e.status == 407) {
+                ++refused;
+                continue;
+            }
+            EXPECT_EQ(e.status, 206) << e.url;
+            EXPECT_EQ(e.user, Utf8(user)) << e.url;
+            passed.push_back(e.range);
+        }
+        return passed.size() >= 4;
+    });
+    std::sort(passed.begin(), passed.end());
+    std::vector<std::string> expected = {"bytes=0-0", "bytes=0-", "bytes=0-0", "bytes=" + std::to_string(kept) + "-"};
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(passed, expected);
+    EXPECT_GE(refused, 3u) << "the proxy refused every request before a sign-in";
+}
+
+// The main address is gone; a mirror serves the installer, its placeholders replaced.
+TEST_F(EndToEnd, MirrorServesWhenTheMainAddressIsGone) {
+    ASSERT_TRUE(::CreateDirectoryW((root_ + L"\\CorvanaE2E").c_str(), nullptr));
+    std::string served = ServeInstaller(L"CorvanaE2E\\MirroredSetup.exe", 512 * 1024);
+    Configure(L"/gone/MirroredSetup.exe", "InstallerMirrorURL2=" + Utf8(url_) + "/$ProductName$/MirroredSetup.exe\r\n");
+    HWND wizard = StartDownload();
+    ASSERT_NE(wizard, nullptr);
+    ASSERT_TRUE(launches_.WaitForRecords(L"MirroredSetup.exe", 1, 60000));
+    EXPECT_EQ(wendrake_.Wait(15000), 0);
+    EXPECT_EQ(ReadBytes(Downloads() + L"MirroredSetup.exe"), served);
+    std::vector<std::string> asked;
+    for (const NginxRequest& e : RequestsFor("MirroredSetup.exe")) asked.push_back(e.uri + " " + std::to_string(e.status));
+    EXPECT_EQ(asked, (std::vector<std::string>{"/gone/MirroredSetup.exe 404", "/CorvanaE2E/MirroredSetup.exe 206",
+                                               "/CorvanaE2E/MirroredSetup.exe 206"}));
 }
 
 TEST_F(EndToEnd, InstallerThatIsNoProgramKeepsTheWindowAndIsDownloadedAgain) {
