@@ -25,6 +25,8 @@
 #include "framework/SystemLibraries.h"
 #include "pages/PageStyle.h"
 #include "resources/resource.h"
+#include "wizard/Density.h"
+#include "wizard/DensityPicture.h"
 #include "wizard/Layout.h"
 #include "wizard/Picture.h"
 
@@ -304,8 +306,8 @@ std::vector<Section> CheckLanguage(const Package& package, Report& report) {
 
 INT_PTR CALLBACK HiddenDialogProc(HWND, UINT, WPARAM, LPARAM) { return FALSE; }
 
-// One of the installer's own windows, made from its template hidden and laid out in fixed
-// pixels as the wizard lays it out.
+// One of the installer's own windows, made from its template hidden and laid out at the
+// screen's density as the wizard lays it out.
 HWND MakeHidden(UINT id, HWND parent) {
     HRSRC resource = ::FindResourceW(nullptr, MAKEINTRESOURCEW(id), MAKEINTRESOURCEW(5));  // RT_DIALOG
     const BYTE* data = resource ? static_cast<const BYTE*>(::LockResource(::LoadResource(nullptr, resource))) : nullptr;
@@ -331,12 +333,20 @@ SIZE ClientSize(HWND window) {
 
 std::wstring Pixels(SIZE size) { return std::to_wstring(size.cx) + L" x " + std::to_wstring(size.cy); }
 
-void CheckPicture(const Package& package, const wchar_t* name, SIZE area, bool largerIsCut, Report& report) {
+// A picture against the area it fills. A sharper variant (multiple 2 to 4) is optional: where it
+// cannot be read the installer takes another one, so its faults are warnings.
+void CheckPicture(const Package& package, const std::wstring& name, SIZE area, bool largerIsCut, int multiple,
+                  Report& report) {
     Picture picture;
-    int loaded = picture.Load(package.source.File(name));
+    const PackageFile file = package.source.File(name);
+    int loaded = picture.Load(file);
+    if (multiple > 1 && loaded == Picture::kUnreadable && !file.Exists()) return;
+    if (multiple > 1 && loaded != Picture::kLoaded)
+        return report.Warning(name, 0, L"is no picture Windows can read (BMP, JPEG, GIF): the installer uses another size");
     if (loaded == Picture::kUnreadable) return report.Error(name, 0, L"missing or unreadable: its area stays unpainted");
     if (loaded != Picture::kLoaded)
         return report.Error(name, 0, L"is no picture Windows can read (BMP, JPEG, GIF): its area stays unpainted");
+    area = SIZE{area.cx * multiple, area.cy * multiple};
     SIZE size = picture.SizeInPixels(nullptr);
     if (size.cx < area.cx || size.cy < area.cy)
         report.Warning(name, 0, L"is " + Pixels(size) + L" pixels, smaller than the " + Pixels(area) +
@@ -387,12 +397,16 @@ void CheckHeading(const Heading& heading, HWND frame, const Package& package, co
     ::DestroyWindow(page);
 }
 
-// The pictures against the places they fill, and the headings against theirs.
+// Each picture and its sharper variants against the places they fill at 96 dots per inch (the
+// installer scales them to the screen's density), and the headings against theirs.
 void CheckLayout(const Package& package, const std::vector<Section>& sections, Report& report) {
     HWND frame = MakeHidden(IDD_WIZARD, nullptr);
-    HWND preloader = frame ? MakeHidden(IDD_PRELOADER, frame) : nullptr;
-    CheckPicture(package, L"BackGround.bmp", frame ? ClientSize(frame) : SIZE{}, false, report);
-    CheckPicture(package, L"Preloader.jpg", preloader ? ClientSize(preloader) : SIZE{}, true, report);
+    for (int multiple = 1; multiple <= DensityPicture::kLargestMultiple; ++multiple) {
+        CheckPicture(package, DensityPicture::VariantName(L"BackGround.bmp", multiple), DesignClientSize(IDD_WIZARD),
+                     false, multiple, report);
+        CheckPicture(package, DensityPicture::VariantName(L"Preloader.jpg", multiple),
+                     DesignClientSize(IDD_PRELOADER), true, multiple, report);
+    }
     if (frame)
         for (const Heading& heading : kHeadings) CheckHeading(heading, frame, package, sections, report);
     else
