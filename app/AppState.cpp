@@ -4,19 +4,9 @@
 
 namespace {
 
-double g_screenDensity = 96.0;
 HCURSOR g_linkCursor = nullptr;
 
 }  // namespace
-
-double ScreenDensity() { return g_screenDensity; }
-
-void RecordScreenDensity() {
-    HDC screen = ::GetDC(nullptr);
-    if (!screen) return;
-    g_screenDensity = ::GetDeviceCaps(screen, LOGPIXELSX);
-    ::ReleaseDC(nullptr, screen);
-}
 
 HCURSOR LinkCursor() { return g_linkCursor; }
 

@@ -3,10 +3,6 @@
 
 #include <windows.h>
 
-// The screen's horizontal logical pixels per inch; 96 until recorded.
-double ScreenDensity();
-void RecordScreenDensity();
-
 // The hand cursor shown over links (cursor resource 143).
 HCURSOR LinkCursor();
 void LoadLinkCursor();

@@ -10,6 +10,7 @@
 #include "app/WizardLock.h"
 #include "config/Settings.h"
 #include "config/Texts.h"
+#include "wizard/Density.h"
 #include "wizard/WizardWindow.h"
 
 bool IsProductWindowOpen() {

@@ -2,9 +2,10 @@
 
 #include <algorithm>
 
-#include "app/AppState.h"
 #include "pages/PageStyle.h"
 #include "resources/resource.h"
+#include "wizard/Density.h"
+#include "wizard/DensityPicture.h"
 #include "wizard/Layout.h"
 #include "wizard/Picture.h"
 
@@ -36,12 +37,20 @@ SIZE ClientSize(HWND window) {
     return {rect.right, rect.bottom};
 }
 
-void CheckPicture(const CheckedPackage& package, const wchar_t* name, SIZE area, bool largerIsCut, Report& report) {
+// A picture against the area it fills. A sharper variant (multiple 2 to 4) is optional: where it
+// cannot be read the installer takes another one, so its faults are warnings.
+void CheckPicture(const CheckedPackage& package, const std::wstring& name, SIZE area, bool largerIsCut, int multiple,
+                  Report& report) {
     Picture picture;
-    int loaded = picture.Load(package.source.File(name));
+    const PackageFile file = package.source.File(name);
+    int loaded = picture.Load(file);
+    if (multiple > 1 && loaded == Picture::kUnreadable && !file.Exists()) return;
+    if (multiple > 1 && loaded != Picture::kLoaded)
+        return report.Warning(name, 0, L"is no picture Windows can read (BMP, JPEG, GIF): the installer uses another size");
     if (loaded == Picture::kUnreadable) return report.Error(name, 0, L"missing or unreadable: its area stays unpainted");
     if (loaded != Picture::kLoaded)
         return report.Error(name, 0, L"is no picture Windows can read (BMP, JPEG, GIF): its area stays unpainted");
+    area = SIZE{area.cx * multiple, area.cy * multiple};
     SIZE size = picture.SizeInPixels(nullptr);
     if (size.cx < area.cx || size.cy < area.cy)
         report.Warning(name, 0, L"is " + Pixels(size) + L" pixels, smaller than the " + Pixels(area) +
@@ -153,8 +162,9 @@ Fit Measure(const LaidOut& windows, const TextPlace& place, const std::wstring& 
         break;
     case Shown::Button: {
         ::DrawTextW(dc, text.c_str(), -1, &need, DT_CALCRECT | DT_SINGLELINE | DT_NOPREFIX);
-        // The button's edge and its focus rectangle take their pixels on either side.
-        const int margin = 2 * (::GetSystemMetrics(SM_CXEDGE) + 1);
+        // The button's edge and its focus rectangle take 3 pixels on either side at 96 dots per
+        // inch, and grow with the density as the button does.
+        const int margin = 2 * Scaled(3);
         fit.room = {box.right - margin, box.bottom};
         break;
     }
@@ -177,32 +187,64 @@ Fit Measure(const LaidOut& windows, const TextPlace& place, const std::wstring& 
     return fit;
 }
 
-// Each language's texts against their controls.
-void CheckTextPlaces(const CheckedPackage& package, const LaidOut& windows, Report& report) {
-    for (const LanguageSection& section : package.sections) {
-        if (section.duplicate) continue;
-        for (const TextPlace& place : kPlaces) {
-            const FoundText found = package.Text(section.name, place.key);
-            if (found.value.empty()) continue;
-            const Fit fit = Measure(windows, place, found.value);
-            if (!fit.cut) continue;
-            const int line = package.LineOf(found);
-            report.Warning(kLanguageName, found.builtIn || !line ? section.line : line,
-                           L"[" + section.name + L"] " + place.key + L" is cut off: it needs " + Pixels(fit.need) +
-                               L" pixels, " + place.place + L" has " + Pixels(fit.room));
+// The densities the installer is laid out and tested at.
+const int kDensities[] = {96, 120, 144, 192};
+
+// A text cut off at one density or more: where, and what it needs at the first.
+struct Cut {
+    const LanguageSection* section;
+    const TextPlace* place;
+    int line;
+    std::wstring densities;
+    int first = 0;
+    Fit fit;
+};
+
+// Each language's texts against their controls, at every density.
+void CheckTextPlaces(const CheckedPackage& package, Report& report) {
+    std::vector<Cut> cuts;
+    for (int density : kDensities) {
+        SetScreenDensity(density);
+        const LaidOut windows;
+        if (!windows.frame) {
+            report.Warning(L"WendrakeCheck", 0, L"cannot make the wizard's windows here: texts are unchecked");
+            break;
+        }
+        for (const LanguageSection& section : package.sections) {
+            if (section.duplicate) continue;
+            for (const TextPlace& place : kPlaces) {
+                const FoundText found = package.Text(section.name, place.key);
+                if (found.value.empty()) continue;
+                const Fit fit = Measure(windows, place, found.value);
+                if (!fit.cut) continue;
+                auto cut = std::find_if(cuts.begin(), cuts.end(),
+                                        [&](const Cut& c) { return c.section == &section && c.place == &place; });
+                if (cut == cuts.end()) {
+                    const int line = package.LineOf(found);
+                    cut = cuts.insert(cuts.end(), Cut{&section, &place, found.builtIn || !line ? section.line : line,
+                                                      std::wstring(), density, fit});
+                }
+                cut->densities += (cut->densities.empty() ? L"" : L", ") + std::to_wstring(density);
+            }
         }
     }
+    SetScreenDensity(kDesignDensity);
+    for (const Cut& cut : cuts)
+        report.Warning(kLanguageName, cut.line,
+                       L"[" + cut.section->name + L"] " + cut.place->key + L" is cut off at " + Listed(cut.densities) +
+                           L" dpi: at " + std::to_wstring(cut.first) + L" dpi it needs " + Pixels(cut.fit.need) +
+                           L" pixels, " + cut.place->place + L" has " + Pixels(cut.fit.room));
 }
 
 }  // namespace
 
 void CheckLayout(const CheckedPackage& package, Report& report) {
-    LaidOut windows;
-    HWND preloader = windows.frame ? MakeHidden(IDD_PRELOADER, windows.frame) : nullptr;
-    CheckPicture(package, L"BackGround.bmp", windows.frame ? ClientSize(windows.frame) : SIZE{}, false, report);
-    CheckPicture(package, L"Preloader.jpg", preloader ? ClientSize(preloader) : SIZE{}, true, report);
-    if (windows.frame)
-        CheckTextPlaces(package, windows, report);
-    else
-        report.Warning(L"WendrakeCheck", 0, L"cannot make the wizard's windows here: sizes and texts are unchecked");
+    // The pictures are designed for the wizard at 96 dots per inch; the installer scales them.
+    for (int multiple = 1; multiple <= DensityPicture::kLargestMultiple; ++multiple) {
+        CheckPicture(package, DensityPicture::VariantName(L"BackGround.bmp", multiple), DesignClientSize(IDD_WIZARD),
+                     false, multiple, report);
+        CheckPicture(package, DensityPicture::VariantName(L"Preloader.jpg", multiple), DesignClientSize(IDD_PRELOADER),
+                     true, multiple, report);
+    }
+    CheckTextPlaces(package, report);
 }

@@ -9,7 +9,6 @@
 
 #include <string>
 
-#include "app/AppState.h"
 #include "check/CheckedPackage.h"
 #include "check/LayoutCheck.h"
 #include "check/Online.h"
@@ -79,9 +78,6 @@ int wmain(int argc, wchar_t** argv) {
         source = PackageSource::Inside(module.Get());
     }
     ::OleInitialize(nullptr);  // the picture loader needs it
-    // The wizard's own windows are laid out for the screen's density as the installer does it;
-    // without this a checker run at 120 dpi would measure them scaled and warn of sizes wrongly.
-    RecordScreenDensity();
 
     CheckedPackage package(source, where);
     Report report;

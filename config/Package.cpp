@@ -6,7 +6,11 @@ const wchar_t kPackageResourceType[] = L"WENDRAKEPACKAGE";
 
 namespace {
 
-const wchar_t* const kFileNames[] = {L"ConfigParams.ini", L"Language.ini", L"BackGround.bmp", L"Preloader.jpg"};
+// The pictures' sharper variants for dense screens (wizard/DensityPicture.h) are optional.
+const wchar_t* const kFileNames[] = {
+    L"ConfigParams.ini",  L"Language.ini",      L"BackGround.bmp",    L"Preloader.jpg",
+    L"BackGround@2x.bmp", L"BackGround@3x.bmp", L"BackGround@4x.bmp", L"Preloader@2x.jpg",
+    L"Preloader@3x.jpg",  L"Preloader@4x.jpg"};
 
 // Resource names are found without regard to letter case; the packer stores them in upper case,
 // as the resource compiler does.

@@ -28,7 +28,7 @@ done
 rm -rf "$demo" "$www"
 mkdir -p "$demo" "$www/poker"
 cp "$build/Wendrake.exe" "$here/Language.ini" "$demo/"
-"$here/make_pictures.sh" "$demo"
+"$here/make_pictures.sh" "$demo" --sharp
 
 cp "$here"/site/*.html "$www/"
 echo "counted" > "$www/track"
@@ -39,6 +39,7 @@ truncate -s "$installer_size" "$www/poker/CorvanaPokerSetup.exe"
 if [ -n "${DISPLAY:-}" ]; then
   session=("$here/session.sh" "$build" person)
 else
-  session=(xvfb-run -a -s "-screen 0 1024x768x24" "$here/session.sh" "$build" walk)
+  # Room for the wizard at 192 dots per inch (twice its 96-dpi size) and the folder browser.
+  session=(xvfb-run -a -s "-screen 0 1600x1200x24" "$here/session.sh" "$build" walk)
 fi
 exec python3 "$root/tests/support/with_nginx.py" --root "$www" --slow-rate "$slow_rate" -- "${session[@]}"

@@ -49,10 +49,10 @@ if [ "$mode" = person ]; then
   "$WINELOADER" "$walker" person "$exe" "$(windows_path "$temp")" 2>"$wine_log" || status=$?
   "$WINESERVER" -w
 else
-  # The walk at the usual density, then at 120 and 144 dots per inch (a new density takes
+  # The walk at the usual density, then at 120, 144 and 192 dots per inch (a new density takes
   # effect when the wineserver starts again); each walk downloads afresh, its pictures in a
   # folder of their own beside the first walk's.
-  for dpi in 96 120 144; do
+  for dpi in 96 120 144 192; do
     out="$shots"; [ "$dpi" = 96 ] || out="$shots/${dpi}dpi"
     mkdir -p "$out"
     rm -rf "$temp" && mkdir -p "$temp"
@@ -74,7 +74,13 @@ else
         case "$line" in
           "SHOT "*)
             read -r _ name geometry <<<"$line"
-            xwd -root -silent | convert xwd:- -crop "$geometry" +repage -strip "$out/.$name.png"
+            # xwd now and then loses the root window to a window being mapped at that moment
+            # (BadDrawable): the picture is taken again.
+            for try in 1 2 3; do
+              xwd -root -silent 2>/dev/null | convert xwd:- -crop "$geometry" +repage -strip "$out/.$name.png" \
+                2>/dev/null && break
+              sleep 1
+            done
             mv "$out/.$name.png" "$out/$name.png"
             echo "  $out/$name.png"
             ;;

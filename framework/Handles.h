@@ -75,6 +75,18 @@ struct GdiObjectTraits {
     static void Close(Handle h) { ::DeleteObject(h); }
 };
 
+struct IconTraits {
+    using Handle = HICON;
+    static Handle Empty() { return nullptr; }
+    static void Close(Handle h) { ::DestroyIcon(h); }
+};
+
+struct MemoryDCTraits {
+    using Handle = HDC;
+    static Handle Empty() { return nullptr; }
+    static void Close(Handle h) { ::DeleteDC(h); }
+};
+
 struct LibraryModuleTraits {
     using Handle = HMODULE;
     static Handle Empty() { return nullptr; }
@@ -88,6 +100,9 @@ using InternetHandle = UniqueHandle<InternetHandleTraits>;
 using Font = UniqueHandle<GdiObjectTraits<HFONT>>;
 using Brush = UniqueHandle<GdiObjectTraits<HBRUSH>>;
 using Bitmap = UniqueHandle<GdiObjectTraits<HBITMAP>>;
+using Icon = UniqueHandle<IconTraits>;
+// A device context made with CreateCompatibleDC.
+using MemoryDC = UniqueHandle<MemoryDCTraits>;
 // A module loaded with LoadLibraryEx (as a data file, say), freed on scope exit.
 using LibraryModule = UniqueHandle<LibraryModuleTraits>;
 

@@ -21,10 +21,15 @@ FeaturesPage::FeaturesPage(PageOwner& owner) : Dispatching(IDD_FEATURES, owner) 
 
 bool FeaturesPage::OnInitDialog() {
     SetPageTexts();
+    LayOut();
+    PassMouseToFrame(hwnd_);
+    return false;  // the frame gives the focus once the page is shown
+}
+
+void FeaturesPage::LayOut() {
     FixDialogLayout(hwnd_, IDD_FEATURES);
     headingFont_ = MakeControlFont(hwnd_, {IDC_DONT_MISS}, 140, 0);
     featureTitleFont_ = MakeControlFont(hwnd_, {IDC_FEATURE1_TITLE, IDC_FEATURE2_TITLE, IDC_FEATURE3_TITLE}, 90, FW_BOLD);
-    return false;  // the frame gives the focus once the page is shown
 }
 
 void FeaturesPage::SetPageTexts() {

@@ -9,6 +9,8 @@ public:
     explicit FeaturesPage(PageOwner& owner);
     static MessageTable<FeaturesPage> Messages();
     void SetPageTexts();
+    // Lays the page out at the recorded density (again after a change of density).
+    void LayOut();
 
 protected:
     bool OnInitDialog() override;

@@ -8,10 +8,14 @@
 #include "app/AppState.h"
 #include "config/Texts.h"
 #include "framework/Window.h"
+#include "wizard/Density.h"
 
 namespace {
 
+// Design pixels, scaled to the density: the gap around the parts, and how much the dialog grows.
 constexpr int kMargin = 10;
+constexpr int kExtraWidth = 40;
+constexpr int kExtraHeight = 30;
 
 // Item lists handed out by the shell are freed with the COM allocator.
 struct ItemListDeleter {
@@ -88,35 +92,36 @@ void PlaceParts(HWND dialog, HWND tree, bool widenNewFolder) {
     ::GetClientRect(dialog, &client);
     const int width = client.right, height = client.bottom;
 
-    int buttonsTop = height - kMargin;
-    int right = width - kMargin;
+    const int margin = Scaled(kMargin);
+    int buttonsTop = height - margin;
+    int right = width - margin;
     SIZE buttonSize = {0, 0};
     if (HWND cancel = ::GetDlgItem(dialog, IDCANCEL)) {
         RECT rect = ChildRect(dialog, cancel);
         buttonSize = {rect.right - rect.left, rect.bottom - rect.top};
-        buttonsTop = height - kMargin - buttonSize.cy;
+        buttonsTop = height - margin - buttonSize.cy;
         ::MoveWindow(cancel, right - buttonSize.cx, buttonsTop, buttonSize.cx, buttonSize.cy, FALSE);
-        right -= buttonSize.cx + kMargin;
+        right -= buttonSize.cx + margin;
     }
     if (HWND ok = ::GetDlgItem(dialog, IDOK)) {
         if (buttonSize.cx == 0) {
             RECT rect = ChildRect(dialog, ok);
             buttonSize = {rect.right - rect.left, rect.bottom - rect.top};
-            buttonsTop = height - kMargin - buttonSize.cy;
+            buttonsTop = height - margin - buttonSize.cy;
         }
         ::MoveWindow(ok, right - buttonSize.cx, buttonsTop, buttonSize.cx, buttonSize.cy, FALSE);
     }
 
-    ::MoveWindow(tree, kMargin, kMargin, width - 2 * kMargin, buttonsTop - kMargin - kMargin, FALSE);
+    ::MoveWindow(tree, margin, margin, width - 2 * margin, buttonsTop - margin - margin, FALSE);
 
     HWND newFolder = FindNewFolderButton(dialog);
     if (!newFolder) return;
     if (TextOfChild(newFolder, 512).find(L"Make New Folder") != std::wstring::npos)
         SetButtonText(newFolder, AppTexts().CreateFolder);
     RECT rect = ChildRect(dialog, newFolder);
-    int buttonWidth = rect.right - rect.left + (widenNewFolder ? kMargin : 0);
+    int buttonWidth = rect.right - rect.left + (widenNewFolder ? margin : 0);
     int buttonHeight = rect.bottom - rect.top;
-    ::MoveWindow(newFolder, kMargin, height - kMargin - buttonHeight, buttonWidth, buttonHeight, FALSE);
+    ::MoveWindow(newFolder, margin, height - margin - buttonHeight, buttonWidth, buttonHeight, FALSE);
 }
 
 LRESULT CALLBACK KeepLayout(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR, DWORD_PTR) {
@@ -178,7 +183,8 @@ void ArrangeBrowseDialog(HWND dialog) {
     HideEditBox(dialog);
     RECT frame;
     ::GetWindowRect(dialog, &frame);
-    ::MoveWindow(dialog, frame.left, frame.top, frame.right - frame.left + 40, frame.bottom - frame.top + 30, TRUE);
+    ::MoveWindow(dialog, frame.left, frame.top, frame.right - frame.left + Scaled(kExtraWidth),
+                 frame.bottom - frame.top + Scaled(kExtraHeight), TRUE);
     PlaceParts(dialog, tree, true);
     // The system's dialog lays its parts out again whenever its size changes, the first time
     // when it is shown: this layout has to follow each time.

@@ -7,6 +7,7 @@
 #include "pages/FolderBrowser.h"
 #include "pages/PageStyle.h"
 #include "resources/resource.h"
+#include "wizard/Density.h"
 #include "wizard/Layout.h"
 
 namespace {
@@ -40,8 +41,9 @@ MessageTable<InstallLocationPage> InstallLocationPage::Messages() {
 InstallLocationPage::InstallLocationPage(PageOwner& owner) : Dispatching(IDD_INSTALL_LOCATION, owner) {}
 
 bool InstallLocationPage::OnInitDialog() {
-    FixDialogLayout(hwnd_, IDD_INSTALL_LOCATION);
-    headingFont_ = MakeControlFont(hwnd_, {IDC_SETUP_CONTINUED}, 140, 0);
+    termsPlace_ = Item(IDC_TERMS_LINK);
+    LayOut();
+    PassMouseToFrame(hwnd_);
 
     // Always drive C:, whatever folder is chosen later.
     ULARGE_INTEGER freeToCaller;
@@ -50,23 +52,40 @@ bool InstallLocationPage::OnInitDialog() {
 
     // The link takes the hidden placeholder's place, fitted to its text.
     const Texts& texts = AppTexts();
-    WINDOWPLACEMENT placeholder = {};
-    placeholder.length = sizeof placeholder;
-    ::GetWindowPlacement(Item(IDC_TERMS_LINK), &placeholder);
-    linkFont_ = MakeFont(L"Verdana", 85, FW_BOLD, true, false, DEFAULT_CHARSET);
-    if (termsLink_.Create(texts.TermsNConditions, placeholder.rcNormalPosition, hwnd_, IDC_TERMS_LINK, kLinkColour,
-                          linkFont_.Get(), SW_SHOW, true, false))
+    if (termsLink_.Create(texts.TermsNConditions, TermsPlace(), hwnd_, IDC_TERMS_LINK, kLinkColour, linkFont_.Get(),
+                          SW_SHOW, true, false))
         termsLink_.FitToText(texts.TermsNConditions, SW_SHOW);
 
     ::SetDlgItemTextW(hwnd_, IDC_TERMS_TEXT, texts.TermsTxt.c_str());
-
-    // A pixel height, the same at every screen density.
-    editFont_.Reset(::CreateFontW(15, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS,
-                                  CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH, L"Arial"));
-    ::SendDlgItemMessageW(hwnd_, IDC_INSTALL_PATH, WM_SETFONT, reinterpret_cast<WPARAM>(editFont_.Get()), TRUE);
-
     ChooseInitialFolder();
     return true;
+}
+
+void InstallLocationPage::LayOut() {
+    FixDialogLayout(hwnd_, IDD_INSTALL_LOCATION);
+    headingFont_ = MakeControlFont(hwnd_, {IDC_SETUP_CONTINUED}, 140, 0);
+
+    Font link = MakeFont(L"Verdana", 85, FW_BOLD, true, false, DEFAULT_CHARSET);
+    if (HWND label = termsLink_.Handle()) {
+        RECT place = TermsPlace();
+        ::MoveWindow(label, place.left, place.top, place.right - place.left, place.bottom - place.top, FALSE);
+        ::SendMessageW(label, WM_SETFONT, reinterpret_cast<WPARAM>(link.Get()), FALSE);
+        termsLink_.FitToText(AppTexts().TermsNConditions, SW_SHOW);
+    }
+    linkFont_ = std::move(link);
+
+    // A pixel height: the folder box shows its text in 15 design pixels.
+    Font edit(::CreateFontW(Scaled(15), 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS,
+                            CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH, L"Arial"));
+    ::SendDlgItemMessageW(hwnd_, IDC_INSTALL_PATH, WM_SETFONT, reinterpret_cast<WPARAM>(edit.Get()), TRUE);
+    editFont_ = std::move(edit);
+}
+
+RECT InstallLocationPage::TermsPlace() const {
+    WINDOWPLACEMENT placeholder = {};
+    placeholder.length = sizeof placeholder;
+    ::GetWindowPlacement(termsPlace_, &placeholder);
+    return placeholder.rcNormalPosition;
 }
 
 void InstallLocationPage::ChooseInitialFolder() {

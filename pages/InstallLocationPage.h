@@ -16,6 +16,8 @@ public:
     void SetPageTexts();
     // True lets the wizard go on; false keeps the page (the user has been told why).
     bool ValidateLocation();
+    // Lays the page out at the recorded density (again after a change of density).
+    void LayOut();
 
     // The folder the user chose; the installer start trims it in place.
     std::wstring installPath;
@@ -30,12 +32,15 @@ protected:
 
 private:
     void ChooseInitialFolder();
+    RECT TermsPlace() const;
     std::wstring AvailableSpaceLine() const;
     void Browse();
 
     // Free megabytes on drive C:, measured once when the page opens; empty when unknown.
     std::wstring availableSpaceText;
     LinkLabel termsLink_;
+    // The template's hidden control whose place the link takes.
+    HWND termsPlace_ = nullptr;
     // Set once the terms have been opened: the link is drawn in its visited colour.
     Font headingFont_;
     Font linkFont_;

@@ -1,6 +1,19 @@
 #include "pages/PageStyle.h"
 
+#include <commctrl.h>
+
 #include "wizard/Layout.h"
+
+namespace {
+
+LRESULT CALLBACK TransparentBackground(HWND page, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR id,
+                                       DWORD_PTR) {
+    if (message == WM_NCDESTROY) ::RemoveWindowSubclass(page, TransparentBackground, id);
+    LRESULT result = ::DefSubclassProc(page, message, wParam, lParam);
+    return message == WM_NCHITTEST && result == HTCLIENT ? HTTRANSPARENT : result;
+}
+
+}  // namespace
 
 LRESULT WhiteOverBackground(WPARAM wParam, HFONT font) {
     HDC dc = reinterpret_cast<HDC>(wParam);
@@ -21,3 +34,4 @@ Font MakeControlFont(HWND page, std::initializer_list<int> ids, int tenthsOfPoin
     return font;
 }
 
+void PassMouseToFrame(HWND page) { ::SetWindowSubclass(page, TransparentBackground, 0, 0); }

@@ -21,3 +21,6 @@ int CtlColorId(HWND page, LPARAM control);
 // template's font on every control).
 Font MakeControlFont(HWND page, std::initializer_list<int> ids, int tenthsOfPoint, int weight);
 
+// Where the page shows no control, the mouse goes on to the frame, which is dragged by its
+// background.
+void PassMouseToFrame(HWND page);

@@ -3,7 +3,7 @@
 
 #include "pages/Page.h"
 #include "wizard/ContentBrowser.h"
-#include "wizard/Picture.h"
+#include "wizard/DensityPicture.h"
 
 class PreloaderPage : public Dispatching<PreloaderPage, Page> {
 public:
@@ -11,6 +11,8 @@ public:
     static MessageTable<PreloaderPage> Messages();
 
     const ContentBrowser& Content() const { return content_; }
+    // Lays the page out at the recorded density (again after a change of density).
+    void LayOut();
 
 protected:
     bool OnInitDialog() override;
@@ -18,6 +20,6 @@ protected:
 private:
     void OnPaint();
 
-    Picture picture_;
+    DensityPicture picture_;
     ContentBrowser content_;
 };

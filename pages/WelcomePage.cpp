@@ -19,8 +19,8 @@ MessageTable<WelcomePage> WelcomePage::Messages() {
 WelcomePage::WelcomePage(PageOwner& owner) : Dispatching(IDD_WELCOME, owner) {}
 
 bool WelcomePage::OnInitDialog() {
-    FixDialogLayout(hwnd_, IDD_WELCOME);
-    titleFont_ = MakeControlFont(hwnd_, {IDC_WELCOME_TITLE}, 140, 0);
+    LayOut();
+    PassMouseToFrame(hwnd_);
     SetPageTexts();
 
     // Inserted by index, so the list keeps the file's order whatever the combo's sorting.
@@ -35,6 +35,11 @@ bool WelcomePage::OnInitDialog() {
     ::SendMessageW(combo, CB_SELECTSTRING, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(initial.c_str()));
     LanguageSelected();
     return true;
+}
+
+void WelcomePage::LayOut() {
+    FixDialogLayout(hwnd_, IDD_WELCOME);
+    titleFont_ = MakeControlFont(hwnd_, {IDC_WELCOME_TITLE}, 140, 0);
 }
 
 void WelcomePage::SetPageTexts() {

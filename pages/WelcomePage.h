@@ -9,6 +9,8 @@ public:
     explicit WelcomePage(PageOwner& owner);
     static MessageTable<WelcomePage> Messages();
     void SetPageTexts();
+    // Lays the page out at the recorded density (again after a change of density).
+    void LayOut();
 
 protected:
     bool OnInitDialog() override;

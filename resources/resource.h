@@ -7,6 +7,7 @@
 #define IDD_INSTALL_LOCATION 141
 #define IDD_FEATURES 142
 #define IDC_LINK_HAND 143
+#define IDI_WENDRAKE 100
 
 // Wizard frame controls.
 #define IDC_CONTINUE 6

@@ -14,6 +14,13 @@ _WIN32_WINNT is 0x0600 or higher needs Vista or later. Added to it are the toolc
 which the headers declare without a version guard. COMCTL32's version 5.8 (XP without the
 common-controls manifest) exports some functions only by ordinal: imported by name, they need
 the version 6 manifest in the executable.
+
+The embedded manifest must parse, and XP must accept it: XP's loader refuses ("the application
+configuration is incorrect") a manifest whose root holds an element of the asm.v1 namespace it
+does not know, such as an <application> holding the density declaration, and ignores elements of
+other namespaces. So newer declarations go in the asm.v3 or compatibility namespaces. XP SP2's
+side-by-side loader also mishandles an element that declares one namespace twice (once with a
+prefix, once as the default: KB 921337, a reboot), so no element may.
 """
 
 import re
@@ -21,6 +28,7 @@ import struct
 import subprocess
 import sys
 import tempfile
+import xml.etree.ElementTree as ElementTree
 
 CROSS = "i686-w64-mingw32"
 HEADERS = [
@@ -57,6 +65,48 @@ COMCTL32_V6_NAMES = {
     "DSA_Destroy", "Str_SetPtrW", "DrawShadowText", "LoadIconMetric", "TaskDialog",
     "TaskDialogIndirect",
 }
+
+
+ASM_V1 = "urn:schemas-microsoft-com:asm.v1"
+# The children of <assembly> that XP's loader knows in the asm.v1 namespace.
+XP_ASM_V1_CHILDREN = {
+    "assemblyIdentity", "description", "dependency", "file", "noInherit", "noInheritable",
+    "comInterfaceExternalProxyStub", "windowClass",
+}
+
+
+def embedded_manifest(data):
+    """The manifest's text from an executable's bytes, or None."""
+    m = re.search(rb"<\?xml[^>]*\?>\s*<assembly\b.*?</assembly>", data, re.S)
+    return m.group(0).decode("utf-8") if m else None
+
+
+def manifest_problems(text):
+    """(problems, facts) of a manifest's text, judged as XP's loader and newer Windows read it."""
+    try:
+        root = ElementTree.fromstring(text)
+    except ElementTree.ParseError as error:
+        return [f"the manifest does not parse ({error}): no Windows starts the program"], {}
+    problems = []
+    for tag in re.finditer(r"<([\w:.-]+)((?:\s+[\w:.-]+\s*=\s*(?:\"[^\"]*\"|'[^']*'))*)\s*/?>", text):
+        declared = re.findall(r"\bxmlns(?::[\w.-]+)?\s*=\s*[\"']([^\"']*)[\"']", tag.group(2))
+        twice = sorted({uri for uri in declared if declared.count(uri) > 1})
+        if twice:
+            problems.append(f"<{tag.group(1)}> declares the namespace {twice[0]} twice, which XP SP2's loader "
+                            "mishandles")
+    if root.tag != f"{{{ASM_V1}}}assembly":
+        problems.append(f"the manifest's root is {root.tag}, not asm.v1's assembly")
+    for child in root:
+        namespace, _, name = child.tag[1:].partition("}") if child.tag.startswith("{") else ("", "", child.tag)
+        if namespace == ASM_V1 and name not in XP_ASM_V1_CHILDREN:
+            problems.append(f"<{name}> is in the asm.v1 namespace, which XP's loader refuses; "
+                            "put it in a namespace of its own (asm.v3)")
+    facts = {
+        "supported": sum(1 for e in root.iter() if e.tag.endswith("}supportedOS")),
+        "dpiAware": next((e.text for e in root.iter() if e.tag.endswith("}dpiAware")), None),
+        "dpiAwareness": next((e.text for e in root.iter() if e.tag.endswith("}dpiAwareness")), None),
+    }
+    return problems, facts
 
 
 def declared_functions(defines):
@@ -209,6 +259,11 @@ def check(exe, vista_only):
         if version > (5, 1):
             problems.append(f"{label} version {version[0]}.{version[1]} is newer than XP's 5.1")
     manifest = has_common_controls_6_manifest(exe)
+    text = embedded_manifest(open(exe, "rb").read())
+    facts = {}
+    if text is not None:
+        manifest_faults, facts = manifest_problems(text)
+        problems += manifest_faults
     count = 0
     every = sorted(imports.items()) + sorted(delayed.items())
     for dll, functions in every:
@@ -227,6 +282,9 @@ def check(exe, vista_only):
           f"{count} functions from {len(imports)} DLLs at load time ({', '.join(sorted(imports))}) and "
           f"{len(delayed)} delay-loaded ({', '.join(sorted(delayed)) or 'none'}), "
           f"common-controls 6 manifest {'embedded' if manifest else 'absent'}")
+    if facts:
+        print(f"  manifest: {facts['supported']} supported Windows versions, dpiAware {facts['dpiAware']}, "
+              f"dpiAwareness {facts['dpiAwareness']}")
     for problem in problems:
         print(f"  error: {problem}")
     return not problems

@@ -41,7 +41,7 @@ public:
     ~Bstr() { ::SysFreeString(value_); }
     Bstr(const Bstr&) = delete;
     Bstr& operator=(const Bstr&) = delete;
-    BSTR Get() const { return value_; }
+    BSTR Text() const { return value_; }
 
 private:
     BSTR value_;
@@ -337,14 +337,14 @@ bool ContentBrowser::OnMessage(UINT message, WPARAM, LPARAM, LRESULT&) {
 HRESULT ContentBrowser::Navigate(const std::wstring& address) {
     if (!browser_) return S_FALSE;
     Bstr url(address);
-    if (!url.Get()) return E_OUTOFMEMORY;
+    if (!url.Text()) return E_OUTOFMEMORY;
     VARIANT flags;
     ::VariantInit(&flags);
     V_VT(&flags) = VT_I4;
     V_I4(&flags) = 0;
     VARIANT none;
     ::VariantInit(&none);
-    HRESULT hr = browser_->Navigate(url.Get(), &flags, &none, &none, &none);
+    HRESULT hr = browser_->Navigate(url.Text(), &flags, &none, &none, &none);
     HRESULT cleared = ::VariantClear(&flags);
     return FAILED(cleared) ? cleared : hr;
 }

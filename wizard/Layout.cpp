@@ -2,12 +2,7 @@
 
 #include <commctrl.h>
 
-#include "app/AppState.h"
-
-double DensityScale() {
-    double density = ScreenDensity();
-    return density == 96.0 ? 1.0 : 96.0 / density;
-}
+#include "wizard/Density.h"
 
 namespace {
 
@@ -99,7 +94,16 @@ bool LoadTemplate(UINT templateId, DialogTemplateInfo& info) {
     return FindDialogTemplate(templateId, data, size) && ReadDialogTemplate(data, size, info);
 }
 
-// Dialog base units of a font, measured the way the dialog manager measures them.
+// The template's font with the pixel height it has at the given density.
+Font TemplateFontAt(const TemplateFont& wanted, int dotsPerInch) {
+    int height = -static_cast<int>(wanted.pointSize * dotsPerInch / 72.0 + 0.5);
+    return Font(::CreateFontW(height, 0, 0, 0, wanted.weight, wanted.italic, FALSE, FALSE, DEFAULT_CHARSET,
+                              OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH,
+                              wanted.face.c_str()));
+}
+
+// Dialog base units of a font, measured the way the dialog manager measures them. A font of a
+// given pixel height measures the same on any device context of the screen.
 SIZE MeasureBaseUnits(HWND window, HFONT font) {
     SIZE units = {0, 0};
     WindowDC dc(window);
@@ -115,11 +119,21 @@ SIZE MeasureBaseUnits(HWND window, HFONT font) {
     return units;
 }
 
+// The 96-dots-per-inch base units of a template's own font.
+SIZE DesignUnits(HWND window, const TemplateFont& font) {
+    Font design = TemplateFontAt(font, kDesignDensity);
+    return design ? MeasureBaseUnits(window, design.Get()) : SIZE{0, 0};
+}
+
+SIZE DesignClient(const DialogTemplateInfo& info, SIZE units) {
+    return SIZE{Nearest(info.cx * units.cx * 0.25), Nearest(info.cy * units.cy * 0.125)};
+}
+
 void ResizeWindow(HWND window, const DialogTemplateInfo& info, SIZE units) {
+    SIZE design = DesignClient(info, units);
     RECT client;
     ::GetClientRect(window, &client);
-    RECT rect = {client.left, client.top, client.left + Nearest(info.cx * units.cx * 0.25),
-                 client.top + Nearest(info.cy * units.cy * 0.125)};
+    RECT rect = {client.left, client.top, client.left + Scaled(design.cx), client.top + Scaled(design.cy)};
     ::MapWindowPoints(window, nullptr, reinterpret_cast<POINT*>(&rect), 2);
     ::AdjustWindowRectEx(&rect, info.style, info.font.hasMenu, info.exStyle);
     // A page is a child: MoveWindow wants its parent's client coordinates.
@@ -136,11 +150,26 @@ void PlaceControls(HWND window, const DialogTemplateInfo& info, HFONT font, SIZE
             control = ::GetWindow(control, GW_HWNDNEXT);
         // The walk follows the template's order; a control that is not there ends it.
         if (!control) return;
-        ::MoveWindow(control, Nearest(item.x * units.cx * 0.25), Nearest(item.y * units.cy * 0.125),
-                     Nearest(item.cx * units.cx * 0.25) + 1, Nearest(item.cy * units.cy * 0.125), TRUE);
+        // The rectangle the dialog manager gives the control at 96 dots per inch: the design.
+        int left = Nearest(item.x * units.cx * 0.25), top = Nearest(item.y * units.cy * 0.125);
+        RECT design = {left, top, left + Nearest(item.cx * units.cx * 0.25), top + Nearest(item.cy * units.cy * 0.125)};
+        // Its corner rounded to the nearest pixel, its size rounded up, so that its text, whose
+        // line height grows a little faster than the density, keeps its room.
+        ::MoveWindow(control, Scaled(design.left), Scaled(design.top), ScaledUp(design.right - design.left),
+                     ScaledUp(design.bottom - design.top), TRUE);
         ::SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(font), TRUE);
         next = ::GetWindow(control, GW_HWNDNEXT);
     }
+}
+
+// From Windows 10 1703 on, the dialog manager scales the dialogs of a per-monitor aware program
+// itself when the density changes; these windows do it themselves, from their templates.
+void KeepDialogManagerFromScaling(HWND window) {
+    using Proc = BOOL(WINAPI*)(HWND, int, int);
+    static const auto setBehavior = reinterpret_cast<Proc>(reinterpret_cast<void*>(
+        ::GetProcAddress(::GetModuleHandleW(L"user32.dll"), "SetDialogDpiChangeBehavior")));
+    const int kDisableAll = 1;  // DDC_DISABLE_ALL
+    if (setBehavior) setBehavior(window, kDisableAll, kDisableAll);
 }
 
 }  // namespace
@@ -186,8 +215,9 @@ bool ReadDialogTemplate(const void* data, size_t size, DialogTemplateInfo& info)
         }
         font.face = in.String();
     } else {
+        // The dialog manager's own choice for a template without a font.
         font.face = L"Tahoma";
-        font.pointSize = static_cast<int>(8 * DensityScale());
+        font.pointSize = 8;
         font.weight = FW_NORMAL;
     }
     // A size with the sign bit set is a negated size.
@@ -219,20 +249,15 @@ bool ReadDialogTemplate(const void* data, size_t size, DialogTemplateInfo& info)
 }
 
 void FixDialogLayout(HWND window, UINT templateId) {
-    if (ScreenDensity() == 96.0 || !window || !::IsWindow(window)) return;
+    if (!window || !::IsWindow(window)) return;
     DialogTemplateInfo info;
     if (!LoadTemplate(templateId, info)) return;
 
-    const TemplateFont& wanted = info.font;
-    // The pixel height the font has at 96 dots per inch (96 / 72 pixels per point).
-    int height = -static_cast<int>(wanted.pointSize * 1.3333333333333333 + 0.5);
-    Font font(::CreateFontW(height, 0, 0, 0, wanted.weight, wanted.italic, FALSE, FALSE, DEFAULT_CHARSET,
-                            OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH,
-                            wanted.face.c_str()));
-    if (!font) return;
+    SIZE units = DesignUnits(window, info.font);
+    Font font = TemplateFontAt(info.font, ScreenDensity());
+    if (!font || units.cx == 0 || units.cy == 0) return;
+    KeepDialogManagerFromScaling(window);
     ::SendMessageW(window, WM_SETFONT, reinterpret_cast<WPARAM>(font.Get()), TRUE);
-
-    SIZE units = MeasureBaseUnits(window, font.Get());
     ResizeWindow(window, info, units);
     PlaceControls(window, info, font.Get(), units);
 
@@ -241,14 +266,15 @@ void FixDialogLayout(HWND window, UINT templateId) {
     KeepFontWithWindow(window, std::move(font));
 }
 
+SIZE DesignClientSize(UINT templateId) {
+    DialogTemplateInfo info;
+    if (!LoadTemplate(templateId, info)) return SIZE{0, 0};
+    return DesignClient(info, DesignUnits(nullptr, info.font));
+}
+
 Font MakeFont(const wchar_t* face, int tenthsOfPoint, int weight, bool underline, bool italic, BYTE charset) {
     LOGFONTW font = {};
-    int dotsPerInch = 96;
-    {
-        WindowDC screen(nullptr);
-        if (screen.Get()) dotsPerInch = ::GetDeviceCaps(screen.Get(), LOGPIXELSY);
-    }
-    font.lfHeight = -(dotsPerInch * tenthsOfPoint / 720);
+    font.lfHeight = FontHeightForPoints(tenthsOfPoint);
     font.lfWeight = weight;
     font.lfUnderline = underline ? TRUE : FALSE;
     font.lfItalic = italic ? TRUE : FALSE;

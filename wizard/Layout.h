@@ -1,9 +1,11 @@
 #pragma once
-// Fixed-pixel layout of the wizard's dialogs and the font factory.
+// The layout of the wizard's dialogs at the screen's density, and the font factory.
 //
-// The background picture and the page positions are in pixels, so every wizard window
-// re-lays itself out from its own template with the font size and dialog units it would
-// have on a 96-dots-per-inch screen.
+// The background picture and the page positions are designed in pixels at 96 dots per inch,
+// so every wizard window lays itself out from its own template as the dialog manager would at
+// 96 dots per inch (its font and dialog units there), then scales every rectangle and the font
+// by the one factor of wizard/Density.h. The result is the same picture at any density, only
+// sharper.
 
 #include <windows.h>
 
@@ -12,9 +14,6 @@
 #include <vector>
 
 #include "framework/Handles.h"
-
-// 1.0 at 96 dots per inch, otherwise 96 divided by the recorded screen density.
-double DensityScale();
 
 // The font a dialog template asks for, after the fall-back and fix-up rules.
 struct TemplateFont {
@@ -45,9 +44,13 @@ bool FindDialogTemplate(UINT templateId, const void*& data, size_t& size);
 // Reads a DIALOGEX or classic DIALOG template; false when the bytes end too early.
 bool ReadDialogTemplate(const void* data, size_t size, DialogTemplateInfo& info);
 
-// Lays the window out again from its template in fixed pixels (nothing at 96 dots per inch).
-// The font it makes lives as long as the window.
+// Lays the window out from its template at the recorded density; again after a change of
+// density. The font it makes lives as long as the window (or until the next layout).
 void FixDialogLayout(HWND window, UINT templateId);
 
-// A font of tenthsOfPoint tenths of a point at the screen's real density.
+// The client size a template's window has at 96 dots per inch (0 x 0 without the template):
+// what the pictures are designed for.
+SIZE DesignClientSize(UINT templateId);
+
+// A font of tenthsOfPoint tenths of a point at the recorded density.
 Font MakeFont(const wchar_t* face, int tenthsOfPoint, int weight, bool underline, bool italic, BYTE charset);

@@ -37,6 +37,11 @@ bool Picture::LoadFromMemory(const void* bytes, size_t length) {
     return hr == S_OK;
 }
 
+bool Picture::IsTransparent() const {
+    DWORD attributes = 0;
+    return picture_ && SUCCEEDED(picture_->get_Attributes(&attributes)) && (attributes & PICTURE_TRANSPARENT);
+}
+
 SIZE Picture::SizeInPixels(HDC dc) const {
     SIZE size = {0, 0};
     if (!picture_) return size;

@@ -21,6 +21,8 @@ public:
     bool LoadFromMemory(const void* bytes, size_t length);
 
     bool Loaded() const { return static_cast<bool>(picture_); }
+    // True for a picture with see-through parts (a GIF's transparent colour, an icon).
+    bool IsTransparent() const;
     // The file last opened (its path, or its name in the package), empty before the first.
     const std::wstring& Path() const { return path_; }
 

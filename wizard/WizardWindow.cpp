@@ -10,6 +10,7 @@
 #include "download/Registry.h"
 #include "download/Shortcut.h"
 #include "resources/resource.h"
+#include "wizard/Density.h"
 #include "wizard/Layout.h"
 
 namespace {
@@ -18,7 +19,6 @@ constexpr UINT_PTR kProgressTimer = 1;
 // Fires once, after the first paint (a timer comes after painting): the first tracking request
 // is made then, so that nothing of it comes before the wizard is on the screen.
 constexpr UINT_PTR kFirstTrackingTimer = 2;
-const POINT kPageOrigin = {21, 92};
 // What the frame shows behind its texts when BackGround.bmp is missing or cannot be decoded.
 const COLORREF kPlainBackground = RGB(28, 36, 52);
 
@@ -59,7 +59,7 @@ MessageTable<WizardWindow> WizardWindow::Messages() {
 WizardWindow::WizardWindow()
     : Dispatching(IDD_WIZARD), welcomePage_(*this), installLocationPage_(*this), preloaderPage_(*this),
       featuresPage_(*this) {
-    background_.Load(OwnPackage().File(L"BackGround.bmp"));
+    background_.Load(OwnPackage(), L"BackGround.bmp");
 }
 
 WizardWindow::~WizardWindow() {
@@ -68,7 +68,9 @@ WizardWindow::~WizardWindow() {
 }
 
 bool WizardWindow::OnInitDialog() {
-    FixDialogLayout(hwnd_, IDD_WIZARD);
+    // The monitor the window opens on may have another density than the one recorded at start.
+    RecordWindowDensity(hwnd_);
+    LayOut();
 
     RECT window, screen;
     ::GetWindowRect(hwnd_, &window);
@@ -77,19 +79,10 @@ bool WizardWindow::OnInitDialog() {
     ::SetWindowPos(hwnd_, nullptr, screen.left + (screen.right - screen.left - width) / 2,
                    screen.top + (screen.bottom - screen.top - height) / 2, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
 
-    RECT bar;
-    HWND progress = Item(IDC_PROGRESS);
-    ::GetWindowRect(progress, &bar);
-    ::MapWindowPoints(nullptr, hwnd_, reinterpret_cast<POINT*>(&bar), 2);
-    ::MoveWindow(progress, bar.left, bar.top, bar.right - bar.left, 16, FALSE);
-
     ::ShowWindow(hwnd_, SW_SHOW);
     ::SetWindowTextW(hwnd_, AppTexts().ApplicationTitle.c_str());
 
-    if (welcomePage_.Create(hwnd_)) {
-        ::SetWindowPos(welcomePage_.Handle(), nullptr, kPageOrigin.x, kPageOrigin.y, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
-        ::ShowWindow(welcomePage_.Handle(), SW_SHOW);
-    }
+    if (welcomePage_.Create(hwnd_)) ShowPage(welcomePage_);
     stage_ = 1;
     ShowStage(1);
     ::SetFocus(Item(IDC_CONTINUE));
@@ -100,7 +93,7 @@ bool WizardWindow::OnInitDialog() {
 void WizardWindow::ShowItem(int id, bool show) { ::ShowWindow(Item(id), show ? SW_SHOW : SW_HIDE); }
 
 void WizardWindow::ShowPage(Dialog& page) {
-    ::SetWindowPos(page.Handle(), nullptr, kPageOrigin.x, kPageOrigin.y, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
+    PlacePage(page);
     ::ShowWindow(page.Handle(), SW_SHOW);
 }
 
@@ -247,6 +240,8 @@ void WizardWindow::StartDownload() {
     engine_.SetMirrors(std::move(mirrors));
     engine_.Start(url, &WizardWindow::NotifyFromEngine, folder, this);
     ::SetTimer(hwnd_, kProgressTimer, 1000, nullptr);
+    downloadStarted_ = true;
+    UpdateTaskbar();
 }
 
 // Runs on WinINet's threads: only hands the code to the window's own thread.
@@ -278,6 +273,7 @@ void WizardWindow::OnDownloadStatus(unsigned long code) {
         break;
     case DownloadRetrying:
         reconnecting_ = true;
+        UpdateTaskbar();
         break;
     case DownloadFailed:
     case DownloadOpenFailed:
@@ -321,6 +317,7 @@ LRESULT WizardWindow::OnTimer(WPARAM id, LPARAM) {
 }
 
 void WizardWindow::UpdateProgress() {
+    UpdateTaskbar();
     if (reconnecting_ && !featuresPageShown_) {
         SetStatus(AppTexts().TryingToConnect);
         return;
@@ -361,12 +358,14 @@ void WizardWindow::ShowFailure(const std::wstring Texts::*text) {
     reconnecting_ = false;
     failure_ = text;
     ::KillTimer(hwnd_, kProgressTimer);
+    UpdateTaskbar();
     // Behind the features page the failure waits for "Continue Installation".
     if (!featuresPageShown_) ShowStage(3);
 }
 
 void WizardWindow::Retry() {
     failure_ = nullptr;
+    UpdateTaskbar();
     SetStatus(AppTexts().DownloadingLabel);
     ShowStage(3);
     // The engine resumes the partial file; a complete one that did not start is tried again.
@@ -374,6 +373,28 @@ void WizardWindow::Retry() {
         LaunchInstaller();
     else
         StartDownload();
+}
+
+// What the taskbar button shows: the download's progress, yellow (paused) while it waits for the
+// connection to come back, red after a failure.
+void WizardWindow::UpdateTaskbar() {
+    using State = TaskbarProgress::State;
+    unsigned long long total = static_cast<unsigned long long>(engine_.totalBytes.load());
+    unsigned long long received = static_cast<unsigned long long>(engine_.receivedBytes.load());
+    bool known = total > 0 && engine_.progressValid.load();
+    if (received > total) received = total;
+    if (downloadComplete_ && !failure_)
+        taskbar_.Show(State::Normal, known ? total : 1, known ? total : 1);
+    else if (failure_)
+        taskbar_.Show(State::Error, known ? received : 0, known ? total : 0);
+    else if (!downloadStarted_)
+        taskbar_.Show(State::None);
+    else if (reconnecting_)
+        taskbar_.Show(State::Paused, known ? received : 0, known ? total : 0);
+    else if (known)
+        taskbar_.Show(State::Normal, received, total);
+    else
+        taskbar_.Show(State::Indeterminate);
 }
 
 // Hidden while it changes: the transparent label is then repainted over the background
@@ -395,7 +416,7 @@ void WizardWindow::TrackStage(int n) {
 void WizardWindow::OnPaint() {
     PAINTSTRUCT paint;
     HDC dc = ::BeginPaint(hwnd_, &paint);
-    if (!background_.Draw(dc, 0, 0, 1.0)) {
+    if (!background_.Draw(dc, 0, 0)) {
         // White texts need something dark under them, and old texts must not shine through.
         Brush plain(::CreateSolidBrush(kPlainBackground));
         ::FillRect(dc, &paint.rcPaint, plain.Get());
@@ -409,7 +430,6 @@ LRESULT WizardWindow::OnCtlColor(WPARAM wParam, LPARAM lParam) {
     ::SetBkMode(dc, TRANSPARENT);
     ::SetTextColor(dc, RGB(255, 255, 255));
     if (control == Item(IDC_PERCENT)) {
-        if (!percentFont_) percentFont_ = MakeFont(L"Arial", 90, FW_BOLD, false, false, DEFAULT_CHARSET);
         ::SelectObject(dc, percentFont_.Get());
         ::SetTextColor(dc, RGB(0, 0, 0));
     }

@@ -14,7 +14,8 @@
 #include "pages/InstallLocationPage.h"
 #include "pages/PreloaderPage.h"
 #include "pages/WelcomePage.h"
-#include "wizard/Picture.h"
+#include "wizard/DensityPicture.h"
+#include "wizard/TaskbarProgress.h"
 
 // Posted to the frame for every engine notification (wParam: the code).
 constexpr UINT WM_DOWNLOAD_STATUS = WM_APP + 1;
@@ -38,6 +39,9 @@ public:
     InstallLocationPage& InstallLocation() { return installLocationPage_; }
     const DownloadEngine& Engine() const { return engine_; }
 
+    // The taskbar's registered message first, then the windowing rows, then Messages().
+    bool OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) override;
+
 protected:
     bool OnInitDialog() override;
     void OnOK() override { Continue(); }
@@ -58,6 +62,16 @@ private:
     void SetStatus(const std::wstring& text);
     void TrackStage(int n);
     void ShowItem(int id, bool show);
+    void UpdateTaskbar();
+
+    // The frame's layout at the density, its icons, and how it moves (WizardWindowLayout.cpp).
+    void LayOut();
+    void PlacePage(Dialog& page);
+    void SetIcons();
+    static MessageTable<WizardWindow> WindowingMessages();
+    LRESULT OnNcHitTest(WPARAM, LPARAM);
+    LRESULT OnDensityChanged(WPARAM, LPARAM);
+    LRESULT OnGetScaledSize(WPARAM, LPARAM);
 
     static void NotifyFromEngine(unsigned long code, void* context);
 
@@ -73,10 +87,14 @@ private:
     DownloadEngine engine_;
     // Gives its last request up to two seconds when the wizard goes.
     Tracker tracker_;
-    Picture background_;
+    DensityPicture background_;
     Font percentFont_;
+    Icon bigIcon_, smallIcon_;
+    TaskbarProgress taskbar_;
 
     int stage_ = 1;
+    // The download was started: the taskbar button shows its progress from then on.
+    bool downloadStarted_ = false;
     bool downloadComplete_ = false;
     bool featuresPageShown_ = false;
     bool stageTracked_[3] = {false, false, false};

@@ -87,7 +87,10 @@ class CheckerCase(unittest.TestCase):
     def package(self, config=None, language=None, language_bytes=None):
         """Lays out the sample package, with the given files instead of the samples'. The
         settings get Windows line ends, as the shipped package has them, and the ANSI code page;
-        settings given as bytes are written as they are."""
+        settings given as bytes are written as they are. What an earlier case of the same test put
+        there goes first."""
+        for name in os.listdir(self.folder):
+            os.remove(os.path.join(self.folder, name))
         config = sample("ConfigParams.ini") if config is None else config
         with open(os.path.join(self.folder, "ConfigParams.ini"), "wb") as f:
             f.write(config if isinstance(config, bytes) else config.replace("\n", "\r\n").encode("cp1252"))
@@ -97,6 +100,11 @@ class CheckerCase(unittest.TestCase):
             f.write(language_bytes)
         for name in ("BackGround.bmp", "Preloader.jpg"):
             shutil.copy(os.path.join(PICTURES, name), self.folder)
+
+    def double(self, name, variant):
+        """The picture with twice its pixels each way, as a sharper variant."""
+        subprocess.run(["convert", os.path.join(self.folder, name), "-resize", "200%",
+                        ("BMP3:" if name.endswith(".bmp") else "") + os.path.join(self.folder, variant)], check=True)
 
     def write(self, name, data):
         with open(os.path.join(self.folder, name), "wb") as f:
@@ -267,17 +275,19 @@ class LanguageFindings(CheckerCase):
                       "TermsNConditions=The terms and conditions of use of the Corvana Poker software and its "
                       "online services")
              .encode("utf-8"),
-             [r"warning: Language\.ini:%d: \[English\] DownloadFailedMsg is cut off: it needs \d+ x \d+ pixels, the "
-              r"status line has \d+ x \d+$" % line_of(language, "DownloadFailedMsg="),
-              r"warning: Language\.ini:%d: \[English\] ButtonIAgree is cut off: it needs \d+ x \d+ pixels, its "
-              r"button has \d+ x \d+$" % line_of(language, "ButtonIAgree="),
-              r"warning: Language\.ini:%d: \[English\] TermsNConditions is cut off: it needs \d+ x \d+ pixels, the "
-              r"page has \d+ x \d+$" % line_of(language, "TermsNConditions=")], 1),
+             # Each is cut at every density the wizard is laid out for, as it is laid out there.
+             [r"warning: Language\.ini:%d: \[English\] DownloadFailedMsg is cut off at 96, 120, 144 and 192 dpi: at 96 "
+              r"dpi it needs \d+ x \d+ pixels, the status line has \d+ x \d+$" % line_of(language, "DownloadFailedMsg="),
+              r"warning: Language\.ini:%d: \[English\] ButtonIAgree is cut off at 96, 120, 144 and 192 dpi: at 96 dpi it "
+              r"needs \d+ x \d+ pixels, its button has \d+ x \d+$" % line_of(language, "ButtonIAgree="),
+              r"warning: Language\.ini:%d: \[English\] TermsNConditions is cut off at 96, 120, 144 and 192 dpi: at 96 dpi "
+              r"it needs \d+ x \d+ pixels, the page has \d+ x \d+$" % line_of(language, "TermsNConditions=")], 1),
             ("welcome title too long for its place",
              language.replace("WelcomeTitle=Welcome to %AppName%",
                               "WelcomeTitle=Welcome to the one and only %AppName%, the finest card room on the "
                               "whole wide internet").encode("utf-8"),
-             [r"warning: Language\.ini:%d: \[English\] WelcomeTitle is cut off: it needs \d+ x \d+ pixels, its place has"
+             [r"warning: Language\.ini:%d: \[English\] WelcomeTitle is cut off at 96, 120, 144 and 192 dpi: at 96 dpi it "
+              r"needs \d+ x \d+ pixels, its place has"
               % line_of(language, "WelcomeTitle=")], 1),
         ]
         for name, data, patterns, rc in cases:
@@ -341,6 +351,14 @@ class PictureFindings(CheckerCase):
             ("too small", lambda: subprocess.run(["convert", "-size", "200x100", "xc:#0a2e22",
                                                   os.path.join(self.folder, "Preloader.jpg")], check=True),
              [r"warning: Preloader\.jpg: is 200 x 100 pixels, smaller than the \d+ x \d+ it fills"], 1),
+            # Sharper variants are optional, and judged against the area times their multiple.
+            ("a sharper variant of the right size", lambda: self.double("BackGround.bmp", "BackGround@2x.bmp"), [], 0),
+            ("a sharper variant too small", lambda: shutil.copy(os.path.join(self.folder, "BackGround.bmp"),
+                                                                  os.path.join(self.folder, "BackGround@2x.bmp")),
+             [r"warning: BackGround@2x\.bmp: is 436 x 422 pixels, smaller than the \d+ x \d+ it fills"], 1),
+            ("a sharper variant that is no picture", lambda: self.write("Preloader@3x.jpg", b"nonsense" * 10),
+             [r"warning: Preloader@3x\.jpg: is no picture Windows can read \(BMP, JPEG, GIF\): the installer uses "
+              r"another size"], 1),
         ]
         for name, spoil, patterns, rc in cases:
             with self.subTest(name):
@@ -374,6 +392,17 @@ class PackedInstaller(CheckerCase):
             shutil.move(self.packed(), lonely)
             self.assertFindings(self.check(target=os.path.join(lonely, "Setup.exe")), 1, warning,
                                 r"warning: Setup\.exe: is not signed")
+        with self.subTest("a sharper picture goes inside too, and is checked there"):
+            self.package()
+            self.double("BackGround.bmp", "BackGround@2x.bmp")
+            outcome = self.check(pack=self.packed())
+            self.assertFindings(outcome, 0)
+            self.assertTrue(any("Setup.exe: written" in n and "BackGround@2x.bmp (" in n for n in outcome.notes),
+                            outcome.output)
+            alone = tempfile.mkdtemp(prefix="wendrake-packed-")
+            self.addCleanup(shutil.rmtree, alone, True)
+            shutil.move(self.packed(), alone)
+            self.assertFindings(self.check(target=os.path.join(alone, "Setup.exe")), 1, r"warning: Setup\.exe: is not signed")
         with self.subTest("an installer without a package"):
             outcome = self.check(target=os.path.join(BUILD, "Wendrake.exe"))
             self.assertEqual(outcome.rc, 2, outcome.output)

@@ -8,7 +8,10 @@
 #include "config/Package.h"
 #include "download/Verify.h"
 #include "framework/Handles.h"
+#include "tests/support/LayoutChecks.h"
 #include "tests/support/TestSupport.h"
+#include "wizard/Density.h"
+#include "wizard/DensityPicture.h"
 #include "wizard/Picture.h"
 
 namespace {
@@ -202,4 +205,46 @@ TEST_F(PackageTest, WhatCannotBePackedLeavesNothingBehind) {
     EXPECT_NE(WritePackedInstaller(installer, dir / L"no such folder\\out.exe", files).error, L"");
     EXPECT_NE(WritePackedInstaller(dir / L"missing.exe", dir / L"out.exe", files).error, L"");
     EXPECT_FALSE(FileExists(dir / L"out.exe"));
+}
+
+namespace {
+
+// A bitmap file of one colour.
+std::vector<char> PlainBitmap(int width, int height, COLORREF colour) {
+    const int rowSize = (width * 3 + 3) & ~3;
+    BITMAPFILEHEADER file = {0x4D42, 0, 0, 0, sizeof(BITMAPFILEHEADER) + sizeof(BITMAPINFOHEADER)};
+    file.bfSize = file.bfOffBits + rowSize * height;
+    BITMAPINFOHEADER info = {sizeof info, width, height, 1, 24, BI_RGB, 0, 0, 0, 0, 0};
+    std::vector<char> bytes(reinterpret_cast<const char*>(&file), reinterpret_cast<const char*>(&file) + sizeof file);
+    bytes.insert(bytes.end(), reinterpret_cast<const char*>(&info), reinterpret_cast<const char*>(&info) + sizeof info);
+    for (int row = 0; row < height; ++row)
+        for (int x = 0; x < rowSize; ++x)
+            bytes.push_back(x >= width * 3 ? 0 : static_cast<char>(x % 3 == 0 ? GetBValue(colour) : x % 3 == 1 ? GetGValue(colour) : GetRValue(colour)));
+    return bytes;
+}
+
+}  // namespace
+
+// A packed installer carries the pictures' sharper variants too, and takes them from inside
+// itself on a dense screen as it takes them from its folder.
+TEST_F(PackageTest, ASharperPictureInsideIsTakenOnADenseScreen) {
+    ::OleInitialize(nullptr);
+    {
+        std::vector<PackedFile> files = {{L"BackGround.bmp", PlainBitmap(20, 10, RGB(200, 0, 0))},
+                                         {L"BackGround@2x.bmp", PlainBitmap(40, 20, RGB(0, 200, 0))}};
+        PackageSource package = PackageSource::Inside(Load(Pack(files)));
+        DensityOverride at(144);
+        DensityPicture picture;
+        ASSERT_EQ(Picture::kLoaded, picture.Load(package, L"BackGround.bmp"));
+        EXPECT_EQ(picture.Multiple(), 2);
+        EXPECT_EQ(picture.ShownSize().cx, 30);
+        SetScreenDensity(96);
+        ASSERT_EQ(Picture::kLoaded, picture.Load(package, L"BackGround.bmp"));
+        EXPECT_EQ(picture.Multiple(), 1);
+    }
+    ::OleUninitialize();
+    // The packer takes them from a folder: they are files of the package.
+    bool listed = false;
+    for (size_t i = 0; PackageFileName(i); ++i) listed = listed || std::wstring(PackageFileName(i)) == L"Preloader@2x.jpg";
+    EXPECT_TRUE(listed);
 }

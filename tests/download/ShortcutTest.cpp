@@ -32,7 +32,7 @@ std::vector<std::wstring> FilesIn(const std::wstring& folder) {
 }
 
 struct LinkContents {
-    std::wstring target, description;
+    std::wstring target, description, iconFile;
 };
 
 // Reads a shortcut back through the shell's own link object.
@@ -51,6 +51,9 @@ LinkContents ReadLink(const std::wstring& path) {
     ::CoTaskMemFree(items);
     wchar_t description[MAX_PATH] = {};
     if (SUCCEEDED(link->GetDescription(description, MAX_PATH))) contents.description = description;
+    wchar_t iconFile[MAX_PATH] = {};
+    int iconIndex = 0;
+    if (SUCCEEDED(link->GetIconLocation(iconFile, MAX_PATH, &iconIndex))) contents.iconFile = iconFile;
     return contents;
 }
 
@@ -107,6 +110,11 @@ TEST_F(ShortcutTest, EveryLanguagesShortcutGoesBeforeTheCurrentOneIsWritten) {
     LinkContents link = ReadLink(OnDesktop(L"Installer Poker.lnk"));
     EXPECT_EQ(::lstrcmpiW(link.target.c_str(), ExecutablePath().c_str()), 0) << Utf8(link.target);
     EXPECT_EQ(link.description, L"");
+    // No icon of its own: the shell shows the target's, the program's icon.
+    EXPECT_EQ(link.iconFile, L"");
+    HICON icon = nullptr;
+    EXPECT_EQ(::ExtractIconExW(link.target.c_str(), 0, &icon, nullptr, 1), 1u);
+    if (icon) ::DestroyIcon(icon);
 
     // Leaving the welcome page twice, then again after a language change.
     EXPECT_TRUE(CreateDesktopShortcut(languages));

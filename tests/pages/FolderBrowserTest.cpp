@@ -5,6 +5,7 @@
 
 #include "BrowseTestDialogs.h"
 #include "pages/FolderBrowser.h"
+#include "tests/support/LayoutChecks.h"
 
 namespace {
 
@@ -126,6 +127,30 @@ TEST_F(FolderBrowserTest, ArrangesTheSystemsChildrenToTheExactLayout) {
     client = ClientSize(d);
     ExpectRect(RectInParent(dialog.Item(IDC_TEST_NEW_FOLDER)),
                Rect(10, client.cy - 10 - newFolder.cy, newFolder.cx + 20, client.cy - 10), "new folder resized");
+}
+
+// The gaps and the growth are design pixels: at 144 dots per inch they are half as large again.
+TEST_F(FolderBrowserTest, GapsAndGrowthFollowTheDensity) {
+    DensityOverride at(144);
+    TestDialog dialog(IDD_BROWSE_LIKE_SYSTEM);
+    HWND d = dialog.Handle();
+    ASSERT_NE(d, nullptr);
+    RECT frame = WindowRect(d);
+    SIZE cancel = SizeOf(RectInParent(dialog.Item(IDCANCEL)));
+    SIZE newFolder = SizeOf(RectInParent(dialog.Item(IDC_TEST_NEW_FOLDER)));
+
+    ArrangeBrowseDialog(d);
+
+    ExpectRect(WindowRect(d), Rect(frame.left, frame.top, frame.right + 60, frame.bottom + 45), "dialog");
+    SIZE client = ClientSize(d);
+    const int w = client.cx, h = client.cy;
+    ExpectRect(RectInParent(dialog.Item(IDCANCEL)), Rect(w - 15 - cancel.cx, h - 15 - cancel.cy, w - 15, h - 15),
+               "Cancel");
+    ExpectRect(RectInParent(dialog.Item(IDOK)), Rect(w - 30 - 2 * cancel.cx, h - 15 - cancel.cy, w - 30 - cancel.cx, h - 15),
+               "OK");
+    ExpectRect(RectInParent(dialog.Item(IDC_TEST_TREE)), Rect(15, 15, w - 15, h - 30 - cancel.cy), "tree");
+    ExpectRect(RectInParent(dialog.Item(IDC_TEST_NEW_FOLDER)),
+               Rect(15, h - 15 - newFolder.cy, newFolder.cx + 30, h - 15), "new folder");
 }
 
 TEST_F(FolderBrowserTest, NameSpaceControlOtherButtonOrderAndLabelAndNoTree) {

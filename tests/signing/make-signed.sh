@@ -35,6 +35,7 @@ leaf() {
   openssl x509 -req -in "$3.csr" -CA "$1.pem" -CAkey "$1.key" -CAcreateserial -out "$3.pem" -days 3650 \
     -extfile leaf.ext 2>/dev/null
 }
+# osslsigncode refuses to overwrite: a rebuild (the recorder changed) replaces the old files.
 sign() {
   rm -f "$2"  # osslsigncode will not overwrite a file made by an earlier build
   osslsigncode sign -certs "$1.pem" -key "$1.key" -h sha256 -n "Wendrake test" -in "${3:-$program}" -out "$2" >/dev/null
