@@ -114,10 +114,10 @@ struct LaidOut {
         const int headingIds[3] = {IDC_WELCOME_TITLE, IDC_SETUP_CONTINUED, IDC_DONT_MISS};
         for (int i = 0; i < 3 && frame; ++i) {
             pages[i] = MakeHidden(ids[i], frame);
-            // As the pages make them.
-            if (pages[i]) headings[i] = MakeControlFont(pages[i], {headingIds[i]}, 140, 0);
+            // The pages' own fonts.
+            if (pages[i]) headings[i] = MakeHeadingFont(pages[i], headingIds[i]);
         }
-        link = MakeFont(L"Verdana", 85, FW_BOLD, true, false, DEFAULT_CHARSET);
+        link = MakeLinkFont();
     }
     ~LaidOut() {
         if (frame) ::DestroyWindow(frame);
