@@ -10,6 +10,7 @@
 
 #include "download/Answer.h"
 #include "download/DownloadEngine.h"
+#include "download/InstallerChecks.h"
 #include "download/Tracker.h"
 #include "download/Verify.h"
 #include "framework/Handles.h"
@@ -147,8 +148,10 @@ long long CheckInstaller(HINTERNET session, const CheckedPackage& package, const
             break;
         }
 
-    const long long size = ParseByteCount(settings.InstallerSize);
-    if (size >= 0 && total > 0 && size != total)
+    // The engine refuses a file of another size than InstallerSize before it writes a byte.
+    InstallerChecks checks;
+    checks.Set(settings.InstallerSHA256, settings.InstallerSize, settings.InstallerSigner);
+    if (total > 0 && checks.RefusesSize(total))
         report.Error(kConfigName, package.ConfigLine(L"InstallerSize"),
                      L"InstallerSize is " + settings.InstallerSize + L", the server's file has " + std::to_wstring(total) +
                          L" bytes: " + url + languages);
