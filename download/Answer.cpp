@@ -3,6 +3,9 @@
 #include <climits>
 #include <cstring>
 #include <cwchar>
+#include <vector>
+
+#include "config/Texts.h"
 
 namespace {
 
@@ -42,6 +45,90 @@ long long ParseCount(const wchar_t* text, const wchar_t** end) {
     }
     if (end) *end = text;
     return value;
+}
+
+HttpAnswer ReadAnswer(HINTERNET request) {
+    HttpAnswer answer;
+    DWORD size = sizeof answer.status;
+    if (!::HttpQueryInfoW(request, HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &answer.status, &size, nullptr))
+        answer.status = 0;
+    answer.version = {QueryHeader(request, HTTP_QUERY_LAST_MODIFIED), QueryHeader(request, HTTP_QUERY_ETAG)};
+    answer.range = ParseContentRange(QueryHeader(request, HTTP_QUERY_CONTENT_RANGE));
+    answer.length = ParseCount(QueryHeader(request, HTTP_QUERY_CONTENT_LENGTH).c_str());
+    answer.type = QueryHeader(request, HTTP_QUERY_CONTENT_TYPE);
+    answer.encoding = QueryHeader(request, HTTP_QUERY_CONTENT_ENCODING);
+    answer.location = QueryHeader(request, HTTP_QUERY_LOCATION);
+    return answer;
+}
+
+bool IsRedirect(DWORD status) {
+    return status == 301 || status == 302 || status == 303 || status == 307 || status == 308;
+}
+
+bool HasWebScheme(const std::wstring& url) {
+    return _wcsnicmp(url.c_str(), L"http://", 7) == 0 || _wcsnicmp(url.c_str(), L"https://", 8) == 0;
+}
+
+std::wstring RedirectTarget(const std::wstring& base, const std::wstring& location) {
+    if (location.empty()) return std::wstring();
+    std::vector<wchar_t> buffer(base.size() + location.size() + INTERNET_MAX_URL_LENGTH);
+    DWORD length = static_cast<DWORD>(buffer.size());
+    if (!::InternetCombineUrlW(base.c_str(), location.c_str(), buffer.data(), &length, ICU_NO_ENCODE))
+        return std::wstring();
+    std::wstring target(buffer.data(), length);
+    return HasWebScheme(target) ? target : std::wstring();
+}
+
+std::wstring RequestHeaders(bool probe, long long rangeStart, const FileVersion& resumeVersion) {
+    // The probe asks for one byte: a whole-file GET would stream the file a second time
+    // beside the real download, closing its handle does not stop that.
+    std::wstring header = probe ? L"Range: bytes=0-0\r\n" : L"Range: bytes=" + DecimalText(rangeStart) + L"-\r\n";
+    // The rest of the file only if it is still the version the partial file belongs to;
+    // otherwise the server sends the whole (new) file.
+    if (!probe && rangeStart > 0 && !resumeVersion.IfRange().empty())
+        header += L"If-Range: " + resumeVersion.IfRange() + L"\r\n";
+    // Only plain bytes can be the installer: no compressed body is asked for.
+    header += L"Accept-Encoding: identity\r\n";
+    return header;
+}
+
+long long ProbedSize(const HttpAnswer& probe) { return probe.status == 206 ? probe.range.total : probe.length; }
+
+BodyPlan PlanBody(const HttpAnswer& answer, const FileRequest& asked) {
+    BodyPlan plan;
+    long long answerTotal = answer.length;
+    if (answer.status == 206) {
+        if (answer.range.first != asked.rangeStart) {
+            // Bytes that do not continue the partial file are never written.
+            plan.kind = asked.rangeStart == 0 ? BodyPlan::Kind::Foreign : BodyPlan::Kind::Refetch;
+            return plan;
+        }
+        answerTotal = answer.range.total;
+        plan.fromZero = answer.range.first == 0;
+    }
+    // The probe's size holds for this answer unless the two name different versions.
+    bool probeAgrees = !answer.version.Named() || !asked.probeVersion.Named() ||
+                       answer.version.Matches(asked.probeVersion);
+    long long probeSays = probeAgrees ? asked.probeTotal : -1;
+    plan.end = answerTotal > probeSays ? answerTotal : probeSays;
+    bool sizeAgrees = answerTotal < 0 || ((probeSays < 0 || answerTotal == probeSays) &&
+                                          (asked.stampSize < 0 || answerTotal == asked.stampSize));
+    // A rest that names no version, or another one: it cannot extend the old bytes.
+    if (!plan.fromZero && (!answer.version.Matches(asked.resumeVersion) || !sizeAgrees))
+        plan.kind = BodyPlan::Kind::Refetch;
+    return plan;
+}
+
+long long WholeBy416(const HttpAnswer& answer, const FileRequest& asked) {
+    // A 416 is judged by the size it names; where it names none (Apache, lighttpd), by the
+    // size this attempt's probe named for the version of the partial file. A file of exactly
+    // that size is complete, and nothing else is.
+    long long named = answer.range.total;
+    long long size = named >= 0 ? named : asked.probeTotal;
+    bool whole = asked.rangeStart > 0 && asked.rangeStart == size &&
+                 (named < 0 || asked.probeTotal < 0 || named == asked.probeTotal) &&
+                 (!answer.version.Named() || answer.version.Matches(asked.resumeVersion));
+    return whole ? size : -1;
 }
 
 ContentRange ParseContentRange(const std::wstring& text) {

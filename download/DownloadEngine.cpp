@@ -3,154 +3,65 @@
 #include <cwchar>
 #include <vector>
 
-#include "config/Texts.h"
-#include "download/Answer.h"
-
 // The window's timer reads the counts while a WinINet thread writes them: on a 32-bit build
 // a plain 64-bit read could tear, and a lock-based atomic would be a hidden lock.
 static_assert(std::atomic<long long>::is_always_lock_free, "64-bit counts must be lock-free atomics");
 
-namespace {
-
-// More than this many redirects for one request is a failure, whether or not they go round.
-const size_t kMaxRedirects = 10;
-
-bool IsPlainFileName(const std::wstring& name) {
-    if (name.empty() || name == L"." || name == L"..") return false;
-    for (wchar_t c : name)
-        if (c < 0x20 || c == 0x7F || std::wcschr(L"\\/:*?\"<>|", c)) return false;
-    return true;
-}
-
-bool IsRedirect(DWORD status) {
-    return status == 301 || status == 302 || status == 303 || status == 307 || status == 308;
-}
-
-bool IsWebAddress(const std::wstring& url) {
-    return _wcsnicmp(url.c_str(), L"http://", 7) == 0 || _wcsnicmp(url.c_str(), L"https://", 8) == 0;
-}
-
-DWORD QueryStatus(HINTERNET request) {
-    DWORD status = 0;
-    DWORD size = sizeof status;
-    if (!::HttpQueryInfoW(request, HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status, &size, nullptr))
-        return 0;
-    return status;
-}
-
-// Whatever WinINet still reports for a handle whose context is zero never reaches us.
-void ForgetContext(HINTERNET handle) {
-    DWORD_PTR none = 0;
-    ::InternetSetOptionW(handle, INTERNET_OPTION_CONTEXT_VALUE, &none, sizeof none);
-}
-
-// A redirect's Location read against the address that gave it; empty when it makes no address.
-std::wstring CombinedUrl(const std::wstring& base, const std::wstring& location) {
-    if (location.empty()) return std::wstring();
-    std::vector<wchar_t> buffer(base.size() + location.size() + INTERNET_MAX_URL_LENGTH);
-    DWORD length = static_cast<DWORD>(buffer.size());
-    if (!::InternetCombineUrlW(base.c_str(), location.c_str(), buffer.data(), &length, ICU_NO_ENCODE))
-        return std::wstring();
-    return std::wstring(buffer.data(), length);
-}
-
-}  // namespace
-
-std::wstring FileNameFromUrl(const std::wstring& url) {
-    // ICU_DECODE needs a buffer for every part; one as long as the URL holds any part.
-    DWORD capacity = static_cast<DWORD>(url.size()) + 1;
-    std::vector<wchar_t> buffers(6 * static_cast<size_t>(capacity));
-    URL_COMPONENTSW parts = {};
-    parts.dwStructSize = sizeof parts;
-    parts.lpszScheme = &buffers[0];
-    parts.dwSchemeLength = capacity;
-    parts.lpszHostName = &buffers[capacity];
-    parts.dwHostNameLength = capacity;
-    parts.lpszUserName = &buffers[2 * capacity];
-    parts.dwUserNameLength = capacity;
-    parts.lpszPassword = &buffers[3 * capacity];
-    parts.dwPasswordLength = capacity;
-    parts.lpszUrlPath = &buffers[4 * capacity];
-    parts.dwUrlPathLength = capacity;
-    parts.lpszExtraInfo = &buffers[5 * capacity];
-    parts.dwExtraInfoLength = capacity;
-    if (url.empty() || !::InternetCrackUrlW(url.c_str(), 0, ICU_DECODE, &parts)) return std::wstring();
-    std::wstring path(parts.lpszUrlPath, parts.dwUrlPathLength);
-    size_t slash = path.rfind(L'/');
-    if (slash == std::wstring::npos) return std::wstring();
-    std::wstring name = path.substr(slash + 1);
-    return IsPlainFileName(name) ? name : std::wstring();
-}
-
 DownloadEngine::DownloadEngine()
-    : wake(::CreateEventW(nullptr, TRUE, FALSE, nullptr)), gate(new CallbackGate{}) {
+    : wake(::CreateEventW(nullptr, TRUE, FALSE, nullptr)),
+      gate(CallbackGate::Open(this)),
+      receiver(totalBytes, receivedBytes, progressValid, Started, this) {
     ::InitializeCriticalSection(&lock);
-    ::InitializeCriticalSection(&gate->section);
-    gate->engine = this;
 }
 
 DownloadEngine::~DownloadEngine() {
     CancelDownload();
     // From here no callback enters; those already inside finish first (with the engine
     // cancelled they return at once, a pause before a retry included).
-    ::EnterCriticalSection(&gate->section);
-    gate->engine = nullptr;
-    ::LeaveCriticalSection(&gate->section);
-    for (;;) {
-        ::EnterCriticalSection(&gate->section);
-        int inside = gate->inside;
-        ::LeaveCriticalSection(&gate->section);
-        if (inside == 0) break;
-        ::Sleep(1);
-    }
+    gate->Detach();
     ::DeleteCriticalSection(&lock);
 }
 
 bool DownloadEngine::SetChecks(const std::wstring& sha256, const std::wstring& size, const std::wstring& signer) {
     Lock hold(lock);
-    checkHash = !sha256.empty();
-    bool hashValid = !checkHash || ParseSha256(sha256, expectedHash);
-    expectedSize = size.empty() ? -1 : ParseByteCount(size);
-    expectedSigner = signer;
     freshRetried = false;
-    checksValid = hashValid && (size.empty() || expectedSize >= 0);
-    return checksValid;
+    return receiver.Checks().Set(sha256, size, signer);
+}
+
+void DownloadEngine::SetMirrors(std::vector<std::wstring> urls) {
+    Lock hold(lock);
+    addresses.SetMirrors(std::move(urls));
 }
 
 bool DownloadEngine::Start(const std::wstring& address, NotifyProc handler, const std::wstring& target, void* owner) {
     Lock hold(lock);
     if (!enabled) return false;
-    FirstAddress(address);
+    addresses.Reset(address);
     notify = handler;
     context = owner;
-    folder = target;
     failure = DownloadError::None;
     fruitless = 0;
-    file.Reset();
-    heldFile.Reset();
     // The file is named by the first address whichever address it comes from: one file, one stamp.
-    std::wstring name = FileNameFromUrl(url);
-    bool separated = folder.empty() || folder.back() == L'\\' || folder.back() == L'/';
-    localPath = folder + (separated ? L"" : L"\\") + name;
-    if (name.empty() || !checksValid) {
+    std::wstring name = FileNameFromUrl(address);
+    bool separated = target.empty() || target.back() == L'\\' || target.back() == L'/';
+    PartialFile& part = receiver.Partial();
+    part.Reset(target, target + (separated ? L"" : L"\\") + name);
+    if (name.empty() || !receiver.Checks().Valid()) {
         // No address can mend that.
         failure = DownloadError::Misconfigured;
         Finish(DownloadFailed);
         return false;
     }
-    stamp = ReadStamp(folder);
+    part.ReadStamp();
     return BeginAttempt();
 }
 
 bool DownloadEngine::BeginAttempt() {
     probePhase = true;
-    probeTotal = -1;
-    probeVersion = FileVersion();
-    rangeStart = 0;
-    resumeVersion = FileVersion();
+    receiver.NewAttempt();
     // Only web addresses: anything else WinINet would open as another protocol, whose answer has
     // no status, which reads as a connection closed early and would be retried for ever.
-    if (!IsWebAddress(url)) {
+    if (!HasWebScheme(addresses.Url())) {
         Fail(DownloadError::Misconfigured);
         return false;
     }
@@ -163,39 +74,27 @@ bool DownloadEngine::BeginAttempt() {
         }
     }
     ::InternetSetStatusCallbackW(internet.Get(), StatusCallback);
-    requestUrl = url;
-    redirectedFrom.clear();
+    addresses.NewRequest();
     return IssueRequest();
 }
 
 bool DownloadEngine::BeginFileRequest(bool resume) {
     probePhase = false;
-    long long partial = -1;
-    if (!OpenPartialFile(partial)) return false;
-    rangeStart = resume && partial > 0 && Resumable(partial) ? partial : 0;
-    // The rest must be the version the bytes on disk are: the stamp's, or, for bytes from another
-    // address, the version this server has just named (versions of two servers do not compare).
-    resumeVersion = rangeStart == 0 ? FileVersion() : FromThisAddress() ? stamp.version : probeVersion;
-    receivedBytes = rangeStart;
-    requestUrl = url;
-    redirectedFrom.clear();
+    bool fromThisAddress = receiver.Partial().CameFrom(addresses.Url(), addresses.IsFirst());
+    if (!receiver.AskFile(resume, fromThisAddress, addresses.Url())) {
+        Fail(DownloadError::FileInUse);
+        return false;
+    }
+    addresses.NewRequest();
     return IssueRequest();
 }
 
 bool DownloadEngine::IssueRequest() {
-    // The probe asks for one byte: a whole-file GET would stream the file a second time
-    // beside the real download, closing its handle does not stop that.
-    std::wstring header = probePhase ? L"Range: bytes=0-0\r\n" : L"Range: bytes=" + DecimalText(rangeStart) + L"-\r\n";
-    // The rest of the file only if it is still the version the partial file belongs to;
-    // otherwise the server sends the whole (new) file.
-    if (!probePhase && rangeStart > 0 && !resumeVersion.IfRange().empty())
-        header += L"If-Range: " + resumeVersion.IfRange() + L"\r\n";
-    // Only plain bytes can be the installer: no compressed body is asked for.
-    header += L"Accept-Encoding: identity\r\n";
+    std::wstring header = receiver.Headers(probePhase);
     waiting = Waiting::Open;
     // Redirects are followed here, counted: WinINet would follow one that points at itself forever.
     HINTERNET answered = ::InternetOpenUrlW(
-        internet.Get(), requestUrl.c_str(), header.c_str(), static_cast<DWORD>(-1),
+        internet.Get(), addresses.RequestUrl().c_str(), header.c_str(), static_cast<DWORD>(-1),
         INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_NO_AUTO_REDIRECT,
         reinterpret_cast<DWORD_PTR>(gate));
     if (answered) {
@@ -212,21 +111,13 @@ bool DownloadEngine::IssueRequest() {
     return true;
 }
 
-void DownloadEngine::FollowRedirect() {
-    std::wstring next = CombinedUrl(requestUrl, QueryHeader(request.Get(), HTTP_QUERY_LOCATION));
-    if (next.empty() || !IsWebAddress(next)) {
-        Fail(DownloadError::ServerError);
-        return;
-    }
-    redirectedFrom.push_back(requestUrl);
-    bool loops = false;
-    for (const std::wstring& earlier : redirectedFrom) loops = loops || _wcsicmp(earlier.c_str(), next.c_str()) == 0;
-    if (loops || redirectedFrom.size() > kMaxRedirects) {
-        Fail(DownloadError::TooManyRedirects);
+void DownloadEngine::FollowRedirect(const HttpAnswer& answer) {
+    DownloadError error = addresses.Redirect(answer.location);
+    if (error != DownloadError::None) {
+        Fail(error);
         return;
     }
     CloseRequest();
-    requestUrl = next;
     IssueRequest();
 }
 
@@ -234,18 +125,13 @@ void CALLBACK DownloadEngine::StatusCallback(HINTERNET handle, DWORD_PTR context
                                              DWORD infoLength) {
     auto* gate = reinterpret_cast<CallbackGate*>(context);
     if (!gate || !info) return;
-    ::EnterCriticalSection(&gate->section);
-    DownloadEngine* engine = gate->engine;
-    if (engine) ++gate->inside;
-    ::LeaveCriticalSection(&gate->section);
+    auto* engine = static_cast<DownloadEngine*>(gate->Enter());
     if (!engine) return;
     if (status == INTERNET_STATUS_HANDLE_CREATED && infoLength >= sizeof(HINTERNET))
         engine->OnHandleCreated(*static_cast<HINTERNET*>(info));
     else if (status == INTERNET_STATUS_REQUEST_COMPLETE && infoLength >= sizeof(INTERNET_ASYNC_RESULT))
         engine->OnStatus(handle, *static_cast<const INTERNET_ASYNC_RESULT*>(info));
-    ::EnterCriticalSection(&gate->section);
-    --gate->inside;
-    ::LeaveCriticalSection(&gate->section);
+    gate->Leave();
 }
 
 void DownloadEngine::OnHandleCreated(HINTERNET handle) {
@@ -304,23 +190,30 @@ bool DownloadEngine::OnOpened() {
         Fail(DownloadError::Connection);
         return false;
     }
-    DWORD status = QueryStatus(request.Get());
-    if (status == 0) {
+    HttpAnswer answer = ReadAnswer(request.Get());
+    if (answer.status == 0) {
         // No status line at all: the connection closed before any answer (Wine completes such
         // a request instead of failing it with ERROR_HTTP_INVALID_SERVER_RESPONSE).
         Interrupted();
         return false;
     }
-    if (IsRedirect(status)) {
-        FollowRedirect();
+    if (IsRedirect(answer.status)) {
+        FollowRedirect(answer);
         return false;
     }
-    if (status == HTTP_STATUS_PROXY_AUTH_REQ) {
+    if (answer.status == HTTP_STATUS_PROXY_AUTH_REQ) {
         OnProxyRefused();
         return true;
     }
-    if (!probePhase) return OnFileAnswered(status);
-    OnProbeAnswered(status);
+    if (!probePhase) return OnFileAnswered(answer);
+    DownloadError refused = receiver.Probed(answer);
+    if (refused != DownloadError::None) {
+        Fail(refused);
+        return false;
+    }
+    // The probe's body is never read.
+    CloseRequest();
+    BeginFileRequest(true);
     return false;
 }
 
@@ -366,6 +259,11 @@ void DownloadEngine::Interrupted() {
     interrupted = true;  // retried once the lock is let go
 }
 
+void DownloadEngine::Started(void* engine) {
+    auto* self = static_cast<DownloadEngine*>(engine);
+    if (self->notify) self->notify(DownloadStarted, self->context);
+}
+
 void DownloadEngine::Fail(DownloadError error) {
     if (!enabled) return;
     // Another address of the same file may do better than one that fails for good.
@@ -402,7 +300,7 @@ void DownloadEngine::Close() {
         Lock hold(lock);
         waiting = Waiting::Nothing;
         draining = false;
-        file.Reset();
+        receiver.Partial().CloseWriter();
         CloseRequest();
         // The root handle stays for the next attempt: it holds what a proxy was told, which the
         // user would otherwise be asked for again after every reset. CancelDownload closes it.
@@ -412,7 +310,9 @@ void DownloadEngine::Close() {
 
 void DownloadEngine::CloseRequest() {
     if (!request) return;
-    ForgetContext(request.Get());
+    // Whatever WinINet still reports for a handle whose context is zero never reaches us.
+    DWORD_PTR none = 0;
+    ::InternetSetOptionW(request.Get(), INTERNET_OPTION_CONTEXT_VALUE, &none, sizeof none);
     request.Reset();
 }
 
@@ -425,31 +325,171 @@ void DownloadEngine::CancelDownload() {
         Lock hold(lock);
         Close();
         internet.Reset();
-        heldFile.Reset();
+        receiver.Partial().Release();
     }
     --closers;
 }
 
 std::wstring DownloadEngine::FilePath() {
     Lock hold(lock);
-    return localPath;
+    return receiver.Partial().FilePath();
 }
 
 HANDLE DownloadEngine::HeldFile() {
     Lock hold(lock);
-    return heldFile ? heldFile.Get() : nullptr;
+    return receiver.Partial().Held();
 }
 
 void DownloadEngine::ReleaseFile() {
     Lock hold(lock);
-    heldFile.Reset();
+    receiver.Partial().Release();
 }
 
 bool DownloadEngine::DiscardFile() {
     Lock hold(lock);
-    heldFile.Reset();
-    file.Reset();
-    stamp = Stamp();
-    bool fileGone = ops->Delete(localPath);
-    return ops->Delete(StampPath(folder)) && fileGone;
+    return receiver.Partial().Discard();
+}
+
+bool DownloadEngine::OnFileAnswered(const HttpAnswer& answer) {
+    // A server that goes silent in the middle of the body is a network error, retried.
+    if (answer.status == 200 || answer.status == 206)
+        ::InternetSetOptionW(request.Get(), INTERNET_OPTION_RECEIVE_TIMEOUT, &receiveTimeoutMs,
+                             sizeof receiveTimeoutMs);
+    Receiver::Step next = receiver.Answered(answer);
+    if (next != Receiver::Step::Read) return Act(next);
+    waiting = Waiting::Data;
+    transfer = {};
+    transfer.dwStructSize = sizeof transfer;
+    if (receiver.EmptyBody()) return Act(receiver.Take(nullptr, 0));  // an empty body: nothing to read
+    return true;
+}
+
+bool DownloadEngine::TakeChunk(const char* bytes, DWORD length) {
+    if (draining) return Drain(length);
+    Receiver::Step next = receiver.Take(bytes, length);
+    if (receiver.Kept()) fruitless = 0;
+    return Act(next);
+}
+
+bool DownloadEngine::Act(Receiver::Step next) {
+    switch (next) {
+        case Receiver::Step::Read:
+            return true;
+        case Receiver::Step::Fail:
+            Fail(receiver.Error());
+            break;
+        case Receiver::Step::Refetch:
+            CloseRequest();
+            BeginFileRequest(false);
+            break;
+        case Receiver::Step::Short:
+            Interrupted();
+            break;
+        case Receiver::Step::Whole:
+            CloseRequest();
+            waiting = Waiting::Nothing;
+            return Act(receiver.CheckWhole());
+        case Receiver::Step::Done:
+            Finish(DownloadComplete);
+            break;
+        case Receiver::Step::Mismatch:
+            Mismatch();
+            break;
+    }
+    return false;
+}
+
+void DownloadEngine::Mismatch() {
+    // Not the distributor's file: nothing of it may stay, nor a stamp to resume onto.
+    Close();
+    if (!receiver.Discard()) {
+        Fail(DownloadError::FileInUse);  // never a fresh download onto the old bytes
+        return;
+    }
+    if (freshRetried) {
+        // A fresh copy failed too: this address serves another file.
+        if (NextAddress()) return;
+        Finish(DownloadCorrupt);
+        return;
+    }
+    freshRetried = true;
+    BeginAttempt();
+}
+
+bool DownloadEngine::NextAddress() {
+    // Once an address fails for good (FailsTheAddress, or the checks failing on a fresh copy).
+    if (!addresses.NextMirror()) return false;
+    CloseRequest();
+    receiver.Partial().CloseWriter();
+    receiver.Abandon();
+    waiting = Waiting::Nothing;
+    draining = interrupted = false;
+    // A new server: its attempts back off from the start.
+    fruitless = 0;
+    BeginAttempt();
+    return true;
+}
+
+// A proxy that asks for credentials (407). The user is asked with the system's own dialog, which
+// must run on the owner's window thread, never on one of WinINet's: the engine reads the refusal
+// to its end, hands the request to the owner (DownloadProxyCredentials) and waits; the owner
+// shows InternetErrorDlg on that request, which keeps what the user types, and answers. The
+// program itself never sees or stores the credentials.
+
+void DownloadEngine::OnProxyRefused() {
+    // A request is sent again only once its answer has been read.
+    waiting = Waiting::Data;
+    draining = true;
+    drained = 0;
+    transfer = {};
+    transfer.dwStructSize = sizeof transfer;
+}
+
+bool DownloadEngine::Drain(DWORD length) {
+    // A refusal is a short page; one that does not end is no proxy to talk to.
+    const long long kMostDrained = 1 << 20;
+    drained += length;
+    if (drained >= kMostDrained) {
+        Fail(DownloadError::Connection);
+        return false;
+    }
+    if (length > 0) return true;
+    draining = false;
+    waiting = Waiting::Credentials;
+    if (notify) notify(DownloadProxyCredentials, context);
+    return false;
+}
+
+HINTERNET DownloadEngine::ProxyChallenge() {
+    Lock hold(lock);
+    return enabled && waiting == Waiting::Credentials ? request.Get() : nullptr;
+}
+
+void DownloadEngine::AnswerProxy(bool retry) {
+    bool read = false;
+    {
+        Lock hold(lock);
+        if (!enabled || waiting != Waiting::Credentials || !request) return;
+        if (!retry) {
+            Fail(DownloadError::ProxyCredentials);
+            return;
+        }
+        // The same request again, with what the dialog put into it; WinINet keeps it for the
+        // requests that follow. A proxy that refuses it again asks again.
+        waiting = Waiting::Open;
+        if (::HttpSendRequestW(request.Get(), nullptr, 0, nullptr, 0)) {
+            read = OnOpened() || interrupted;  // answered at once: no completion follows
+        } else {
+            DWORD error = ::GetLastError();
+            if (error == ERROR_IO_PENDING) return;  // OnStatus takes the answer
+            if (!IsTransientError(error)) {
+                Fail(ErrorOfWinInet(error));
+                return;
+            }
+            Interrupted();
+            read = true;
+        }
+    }
+    // Without the lock, as from OnStatus: a cancel from the window's thread gets in.
+    if (read) ReadLoop();
 }

@@ -16,11 +16,12 @@
 #include <string>
 #include <vector>
 
+#include "download/Addresses.h"
+#include "download/Answer.h"
+#include "download/CallbackGate.h"
 #include "download/DownloadFolder.h"
 #include "download/Failures.h"
-#include "download/FileOps.h"
-#include "download/Stamp.h"
-#include "download/Verify.h"
+#include "download/Receiver.h"
 #include "framework/Handles.h"
 
 // The owner's notification handler; called on WinINet's threads (and from the first Start).
@@ -36,11 +37,6 @@ constexpr unsigned long DownloadCorrupt = 12007;     // the file failed its chec
 // A proxy asks for credentials. The engine waits with the request (ProxyChallenge) until the owner,
 // on its own thread, has asked the user and answers (AnswerProxy).
 constexpr unsigned long DownloadProxyCredentials = 12014;
-
-// The last segment of the URL's path, escapes decoded, query left out. Empty when that is
-// not a plain file name (empty, "." or "..", or holding a path separator, a drive colon, a
-// wildcard or a control character), so the name can never point outside the download folder.
-std::wstring FileNameFromUrl(const std::wstring& url);
 
 class DownloadEngine {
 public:
@@ -60,7 +56,7 @@ public:
     void SetReceiveTimeout(DWORD milliseconds) { receiveTimeoutMs = milliseconds; }
     // The operations that delete and cut back files (tests put in failing ones); null: the
     // system's. Call before Start; the operations must outlive the engine's work.
-    void SetFileOps(FileOps* operations) { ops = operations ? operations : &FileOps::System(); }
+    void SetFileOps(FileOps* operations) { receiver.Partial().SetOps(operations); }
     // Further addresses of the same file, tried in order after the one before fails for good
     // (FailsTheAddress, or the checks failing on a fresh copy). The file keeps the name the first
     // address gives it. Bytes that came from another address are continued only when the checks
@@ -123,24 +119,13 @@ private:
         CRITICAL_SECTION& section_;
     };
 
-    // What WinINet's callbacks reach instead of the engine itself. It outlives the engine:
-    // WinINet may call back after every handle is closed (a request still opening, a handle
-    // whose last reference goes away on another thread), and no moment tells that the last
-    // call has come. The destructor detaches the engine and waits for callbacks inside it;
-    // later ones find no engine. A few bytes per engine, never freed.
-    struct CallbackGate {
-        CRITICAL_SECTION section;
-        DownloadEngine* engine;
-        int inside;  // callbacks running in the engine
-    };
-
     static void CALLBACK StatusCallback(HINTERNET handle, DWORD_PTR context, DWORD status, LPVOID info,
                                         DWORD infoLength);
-    // Requests (DownloadEngine.cpp).
+    // Requests.
     bool BeginAttempt();
     bool BeginFileRequest(bool resume);
     bool IssueRequest();
-    void FollowRedirect();
+    void FollowRedirect(const HttpAnswer& answer);
     void OnHandleCreated(HINTERNET handle);
     void OnStatus(HINTERNET handle, const INTERNET_ASYNC_RESULT& result);
     bool OnOpened();
@@ -150,26 +135,16 @@ private:
     void Retry();
     void Interrupted();
     void CloseRequest();
-    // Answers and bytes (DownloadAnswers.cpp).
-    void OnProbeAnswered(DWORD status);
-    bool OnFileAnswered(DWORD status);
-    void OnRangeNotSatisfiable();
-    bool Resumable(long long partial) const;
-    bool OpenPartialFile(long long& partial);
-    bool Commit();
-    bool EnoughRoom();
+    // Answers and bytes: the receiver decides, the engine acts (false: no body to read).
+    bool OnFileAnswered(const HttpAnswer& answer);
     bool TakeChunk(const char* bytes, DWORD length);
-    bool Judge(const char* bytes, DWORD length);
-    bool Keep(const char* bytes, DWORD length);
-    void BodyEnded();
-    void Complete();
-    bool Verified(HANDLE held);
+    bool Act(Receiver::Step next);
     void Mismatch();
-    // The file's addresses (Mirrors.cpp).
-    void FirstAddress(const std::wstring& address);
+    static void Started(void* engine);
+    // The file's addresses: the one given to Start, then the mirrors in order. The partial file
+    // and its stamp stay when the engine moves on; the next address decides what of them to keep.
     bool NextAddress();
-    bool FromThisAddress() const;
-    // A proxy's request for credentials (ProxyHandOff.cpp).
+    // A proxy's request for credentials.
     void OnProxyRefused();
     bool Drain(DWORD length);
 
@@ -179,8 +154,7 @@ private:
     std::atomic<DownloadError> failure{DownloadError::None};
     KernelHandle wake;  // set by CancelDownload: a pause before the next attempt ends at once
     CRITICAL_SECTION lock;
-    CallbackGate* gate;
-    FileOps* ops = &FileOps::System();
+    CallbackGate* gate;  // never freed: WinINet may call back after the engine is gone
     DWORD receiveTimeoutMs = 30000;
     std::atomic<int> closers{0};  // threads inside Close: the read loop steps aside
     InternetHandle internet;
@@ -189,47 +163,17 @@ private:
     Waiting waiting = Waiting::Nothing;
 
     // The download, as the owner started it.
-    std::vector<std::wstring> mirrors;  // SetMirrors
-    size_t addressIndex = 0;            // 0: the address given to Start; n: mirrors[n - 1]
-    std::wstring url;                   // the address of this attempt
-    std::wstring folder;
-    std::wstring localPath;
-    FileHandle file;      // the file being written
-    FileHandle heldFile;  // the finished file, open for reading only (HeldFile)
-    Stamp stamp;          // what the stamp file says of the bytes on disk
-    int fruitless = 0;    // attempts in a row that kept no byte
+    Addresses addresses;                // the file's addresses, and where the request goes
+    int fruitless = 0;                  // attempts in a row that kept no byte
+    bool probePhase = false;            // the attempt's first request: the probe
 
-    // The attempt: the probe's findings and which bytes the file request asks for.
-    bool probePhase = false;
-    long long probeTotal = -1;  // the whole size the probe named; -1 unknown
-    FileVersion probeVersion;
-    long long rangeStart = 0;  // first byte asked for: the partial file's size when resumed, else 0
-    FileVersion resumeVersion;  // when resumed: the version the rest must be (If-Range)
-
-    // The request: its address after redirects, and the addresses that sent it on.
-    std::wstring requestUrl;
-    std::vector<std::wstring> redirectedFrom;
-
-    // The file answer.
-    FileVersion answerVersion;
-    std::wstring contentType;
-    bool fromZero = false;        // its body starts at the file's first byte
-    bool judging = false;         // ... and has not yet been judged
-    std::vector<char> head;       // the body's first bytes while judging
-    long long bodyLength = -1;    // its Content-Length; -1 when it has none
-    long long remaining = -1;     // body bytes still to come; -1 when unknown
-    long long expectedEnd = -1;   // the whole file's size as this answer and the probe tell it; -1 unknown
     bool interrupted = false;     // the attempt ended early: retry once the lock is let go
     bool draining = false;        // reading a proxy's refusal to its end before asking the owner
     long long drained = 0;        // ... and how much of it
 
-    // The distributor's checks (SetChecks).
-    bool checksValid = true;
-    bool checkHash = false;
-    unsigned char expectedHash[Sha256::kSize] = {};
-    long long expectedSize = -1;
-    std::wstring expectedSigner;
-    bool freshRetried = false;  // the one fresh download after a failed check has been made
+    bool freshRetried = false;    // the one fresh download after a failed check has been made
+    // The probe's findings, the file answer and its bytes (after the progress counts it updates).
+    Receiver receiver;
 
     // One buffer for every read, sized for throughput: each read call has a fixed cost (under
     // Wine a large one), so 1 KiB reads crawl where large ones keep pace with curl.

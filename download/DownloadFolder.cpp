@@ -1,12 +1,21 @@
 #include "download/DownloadFolder.h"
 
 #include <windows.h>
+#include <wininet.h>
 
 #include <cwchar>
+#include <vector>
 
 #include "download/Stamp.h"
 
 namespace {
+
+bool IsPlainFileName(const std::wstring& name) {
+    if (name.empty() || name == L"." || name == L"..") return false;
+    for (wchar_t c : name)
+        if (c < 0x20 || c == 0x7F || std::wcschr(L"\\/:*?\"<>|", c)) return false;
+    return true;
+}
 
 const wchar_t kDefaultName[] = L"Wendrake";
 
@@ -24,6 +33,32 @@ std::wstring FolderName(const std::wstring& product) {
 }
 
 }  // namespace
+
+std::wstring FileNameFromUrl(const std::wstring& url) {
+    // ICU_DECODE needs a buffer for every part; one as long as the URL holds any part.
+    DWORD capacity = static_cast<DWORD>(url.size()) + 1;
+    std::vector<wchar_t> buffers(6 * static_cast<size_t>(capacity));
+    URL_COMPONENTSW parts = {};
+    parts.dwStructSize = sizeof parts;
+    parts.lpszScheme = &buffers[0];
+    parts.dwSchemeLength = capacity;
+    parts.lpszHostName = &buffers[capacity];
+    parts.dwHostNameLength = capacity;
+    parts.lpszUserName = &buffers[2 * capacity];
+    parts.dwUserNameLength = capacity;
+    parts.lpszPassword = &buffers[3 * capacity];
+    parts.dwPasswordLength = capacity;
+    parts.lpszUrlPath = &buffers[4 * capacity];
+    parts.dwUrlPathLength = capacity;
+    parts.lpszExtraInfo = &buffers[5 * capacity];
+    parts.dwExtraInfoLength = capacity;
+    if (url.empty() || !::InternetCrackUrlW(url.c_str(), 0, ICU_DECODE, &parts)) return std::wstring();
+    std::wstring path(parts.lpszUrlPath, parts.dwUrlPathLength);
+    size_t slash = path.rfind(L'/');
+    if (slash == std::wstring::npos) return std::wstring();
+    std::wstring name = path.substr(slash + 1);
+    return IsPlainFileName(name) ? name : std::wstring();
+}
 
 std::wstring TempFolder() {
     wchar_t path[MAX_PATH + 1] = {};

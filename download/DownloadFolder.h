@@ -5,6 +5,11 @@
 
 #include <string>
 
+// The last segment of the URL's path, escapes decoded, query left out. Empty when that is
+// not a plain file name (empty, "." or "..", or holding a path separator, a drive colon, a
+// wildcard or a control character), so the name can never point outside the download folder.
+std::wstring FileNameFromUrl(const std::wstring& url);
+
 // The user's temporary folder as GetTempPathW reports it, with its trailing backslash.
 std::wstring TempFolder();
 

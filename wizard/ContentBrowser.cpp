@@ -5,6 +5,7 @@
 #include <mshtml.h>
 
 #include "download/LinkOpener.h"
+#include "wizard/EventArguments.h"
 
 namespace {
 
@@ -14,61 +15,6 @@ const wchar_t kWindowClass[] = L"WendrakeContentBrowser";
 // the window, by a click or a key.
 const long kNewWindowUserInitiated = 0x2;   // NWMF_USERINITED
 const long kNewWindowUserRequested = 0x80;  // NWMF_USERREQUESTED
-
-// The events' arguments arrive last first, and the control passes most of them by reference,
-// some wrapped twice (a VARIANT holding a reference to a VARIANT).
-VARIANT* Argument(const DISPPARAMS& params, UINT index) {
-    if (!params.rgvarg || index >= params.cArgs) return nullptr;
-    VARIANT* value = &params.rgvarg[params.cArgs - 1 - index];
-    for (int depth = 0; value && V_VT(value) == (VT_BYREF | VT_VARIANT) && depth < 4; ++depth)
-        value = V_VARIANTREF(value);
-    return value;
-}
-
-std::wstring TextArgument(const DISPPARAMS& params, UINT index) {
-    VARIANT* value = Argument(params, index);
-    BSTR text = nullptr;
-    if (value && V_VT(value) == VT_BSTR) text = V_BSTR(value);
-    if (value && V_VT(value) == (VT_BYREF | VT_BSTR) && V_BSTRREF(value)) text = *V_BSTRREF(value);
-    return text ? std::wstring(text, ::SysStringLen(text)) : std::wstring();
-}
-
-IDispatch* DispatchArgument(const DISPPARAMS& params, UINT index) {
-    VARIANT* value = Argument(params, index);
-    if (value && V_VT(value) == VT_DISPATCH) return V_DISPATCH(value);
-    if (value && V_VT(value) == (VT_BYREF | VT_DISPATCH) && V_DISPATCHREF(value)) return *V_DISPATCHREF(value);
-    return nullptr;
-}
-
-VARIANT_BOOL* CancelArgument(const DISPPARAMS& params, UINT index) {
-    VARIANT* value = Argument(params, index);
-    return value && V_VT(value) == (VT_BYREF | VT_BOOL) ? V_BOOLREF(value) : nullptr;
-}
-
-long LongArgument(const DISPPARAMS& params, UINT index) {
-    VARIANT* value = Argument(params, index);
-    VARIANT number;
-    ::VariantInit(&number);
-    if (!value || FAILED(::VariantChangeType(&number, value, 0, VT_I4))) return 0;
-    return V_I4(&number);
-}
-
-// Form data is the one thing another browser cannot be handed.
-bool HasPostData(const DISPPARAMS& params, UINT index) {
-    VARIANT* value = Argument(params, index);
-    if (!value || !(V_VT(value) & VT_ARRAY)) return false;
-    SAFEARRAY* data = (V_VT(value) & VT_BYREF) ? (V_ARRAYREF(value) ? *V_ARRAYREF(value) : nullptr) : V_ARRAY(value);
-    return data && data->cDims == 1 && data->rgsabound[0].cElements > 0;
-}
-
-bool SameObject(IUnknown* a, IUnknown* b) {
-    if (!a || !b) return false;
-    ComPtr<IUnknown> first, second;
-    if (FAILED(a->QueryInterface(__uuidof(IUnknown), first.PutVoid())) ||
-        FAILED(b->QueryInterface(__uuidof(IUnknown), second.PutVoid())))
-        return false;
-    return first.Get() == second.Get();
-}
 
 // The address as one command-line argument for the browser: a page's link may hold blanks or
 // quotes, which would end the address there and pass the rest to the browser as options.
@@ -95,7 +41,7 @@ public:
     ~Bstr() { ::SysFreeString(value_); }
     Bstr(const Bstr&) = delete;
     Bstr& operator=(const Bstr&) = delete;
-    BSTR Get() const { return value_; }
+    BSTR Text() const { return value_; }
 
 private:
     BSTR value_;
@@ -391,14 +337,14 @@ bool ContentBrowser::OnMessage(UINT message, WPARAM, LPARAM, LRESULT&) {
 HRESULT ContentBrowser::Navigate(const std::wstring& address) {
     if (!browser_) return S_FALSE;
     Bstr url(address);
-    if (!url.Get()) return E_OUTOFMEMORY;
+    if (!url.Text()) return E_OUTOFMEMORY;
     VARIANT flags;
     ::VariantInit(&flags);
     V_VT(&flags) = VT_I4;
     V_I4(&flags) = 0;
     VARIANT none;
     ::VariantInit(&none);
-    HRESULT hr = browser_->Navigate(url.Get(), &flags, &none, &none, &none);
+    HRESULT hr = browser_->Navigate(url.Text(), &flags, &none, &none, &none);
     HRESULT cleared = ::VariantClear(&flags);
     return FAILED(cleared) ? cleared : hr;
 }
