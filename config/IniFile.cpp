@@ -19,13 +19,6 @@ wchar_t Folded(wchar_t c) {
     return c;
 }
 
-bool SameIgnoringCase(const std::wstring& a, const std::wstring& b) {
-    if (a.size() != b.size()) return false;
-    for (size_t i = 0; i < a.size(); ++i)
-        if (Folded(a[i]) != Folded(b[i])) return false;
-    return true;
-}
-
 // What Windows' reader hands back of a stored value: one pair of enclosing quotes removed, the
 // text up to any zero character, at most `limit` characters.
 std::wstring AsReturned(std::wstring value, size_t limit) {
@@ -66,66 +59,68 @@ std::wstring DecodeIniText(const std::vector<char>& bytes) {
     return text;
 }
 
+bool SameIniName(const std::wstring& a, const std::wstring& b) {
+    if (a.size() != b.size()) return false;
+    for (size_t i = 0; i < a.size(); ++i)
+        if (Folded(a[i]) != Folded(b[i])) return false;
+    return true;
+}
+
+std::vector<IniLine> ReadIniLines(const std::wstring& text) {
+    std::vector<IniLine> lines;
+    std::wstring section;
+    bool firstSection = false;
+    size_t sectionStart = 0;  // the index in `lines` after the current section's header
+    int number = 0;
+    for (size_t next = 0; next < text.size();) {
+        size_t end = text.find(L'\n', next);
+        if (end == std::wstring::npos) end = text.size();
+        IniLine line;
+        line.number = ++number;
+        const std::wstring trimmed = Trimmed(text.substr(next, end - next));
+        next = end + 1;
+        if (trimmed.empty()) continue;
+        // "[name]": the name runs to the line's last "]". A "[" without one is no header.
+        size_t close = trimmed.rfind(L']');
+        if (trimmed[0] == L'[' && close != std::wstring::npos) {
+            section = trimmed.substr(1, close - 1);
+            // An empty name is never found; only the first section of a name is read.
+            firstSection = !section.empty();
+            for (const IniLine& earlier : lines)
+                firstSection = firstSection && !(earlier.header && SameIniName(earlier.section, section));
+            line.header = true;
+            line.section = section;
+            line.firstSection = firstSection;
+            lines.push_back(line);
+            sectionStart = lines.size();
+            continue;
+        }
+        size_t equals = trimmed.find(L'=');
+        line.section = section;
+        line.hasEquals = equals != std::wstring::npos;
+        line.key = Trimmed(trimmed.substr(0, equals));
+        if (line.hasEquals) line.value = Trimmed(trimmed.substr(equals + 1));
+        line.firstSection = firstSection;
+        line.read = firstSection;
+        for (size_t i = sectionStart; i < lines.size() && line.read; ++i)
+            line.read = !SameIniName(lines[i].key, line.key);
+        lines.push_back(line);
+    }
+    return lines;
+}
+
 IniFile::IniFile(const PackageFile& file) : file_(file) {
     std::vector<char> bytes;
     if (file_.Embedded() && file_.Read(bytes)) text_ = DecodeIniText(bytes);
 }
 
-namespace {
-
-// The file's lines from a place on, each without its blanks; empty lines are skipped.
-class Lines {
-public:
-    Lines(const std::wstring& text, size_t from) : text_(text), next_(from) {}
-    bool Next(std::wstring& line) {
-        while (next_ < text_.size()) {
-            size_t end = text_.find(L'\n', next_);
-            if (end == std::wstring::npos) end = text_.size();
-            line = Trimmed(text_.substr(next_, end - next_));
-            next_ = end + 1;
-            if (!line.empty()) return true;
-        }
-        return false;
-    }
-    size_t Position() const { return next_; }
-
-private:
-    const std::wstring& text_;
-    size_t next_;
-};
-
-// "[name]": the name runs to the line's last "]". A "[" without one is no header.
-bool IsHeader(const std::wstring& line, std::wstring* name) {
-    size_t close = line.rfind(L']');
-    if (line[0] != L'[' || close == std::wstring::npos) return false;
-    if (name) *name = line.substr(1, close - 1);
-    return true;
-}
-
-}  // namespace
-
-size_t IniFile::SectionStart(const std::wstring& section) const {
-    const std::wstring wanted = Trimmed(section);
-    Lines lines(text_, 0);
-    std::wstring line, name;
-    while (lines.Next(line))
-        if (IsHeader(line, &name) && !name.empty() && SameIgnoringCase(name, wanted)) return lines.Position();
-    return std::wstring::npos;
-}
-
 std::wstring IniFile::Value(const std::wstring& section, const std::wstring& key, size_t limit) const {
     if (!file_.Embedded()) return AskWindows(section.c_str(), key.c_str(), file_.Path(), limit).data();
-    size_t start = SectionStart(section);
-    if (start == std::wstring::npos) return std::wstring();
-    const std::wstring wanted = Trimmed(key);
-    Lines lines(text_, start);
-    std::wstring line;
-    while (lines.Next(line) && !IsHeader(line, nullptr)) {
-        size_t equals = line.find(L'=');
-        // A line without "=" is a key without a value.
-        if (SameIgnoringCase(Trimmed(line.substr(0, equals)), wanted))
-            return equals == std::wstring::npos ? std::wstring() : AsReturned(Trimmed(line.substr(equals + 1)), limit);
-    }
+    const std::wstring wantedSection = Trimmed(section), wantedKey = Trimmed(key);
+    for (const IniLine& line : ReadIniLines(text_))
+        if (line.read && SameIniName(line.section, wantedSection) && SameIniName(line.key, wantedKey))
+            // A line without "=" is a key without a value.
+            return line.hasEquals ? AsReturned(line.value, limit) : std::wstring();
     return std::wstring();
 }
 
@@ -136,14 +131,10 @@ std::vector<std::wstring> IniFile::Keys(const std::wstring& section) const {
         for (const wchar_t* name = list.data(); *name; name += wcslen(name) + 1) keys.push_back(name);
         return keys;
     }
-    size_t start = SectionStart(section);
-    if (start == std::wstring::npos) return keys;
-    Lines lines(text_, start);
-    std::wstring line;
-    while (lines.Next(line) && !IsHeader(line, nullptr)) {
-        size_t equals = line.find(L'=');
-        std::wstring key = equals == std::wstring::npos ? std::wstring() : Trimmed(line.substr(0, equals));
-        if (!key.empty() && key[0] != L';') keys.push_back(key.c_str());
-    }
+    const std::wstring wanted = Trimmed(section);
+    for (const IniLine& line : ReadIniLines(text_))
+        if (!line.header && line.firstSection && SameIniName(line.section, wanted) && line.hasEquals &&
+            !line.key.empty() && line.key[0] != L';')
+            keys.push_back(line.key.c_str());
     return keys;
 }

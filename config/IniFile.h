@@ -26,12 +26,26 @@ public:
     std::vector<std::wstring> Keys(const std::wstring& section) const;
 
 private:
-    // Where the first section of that name starts (after its header line); npos when none.
-    size_t SectionStart(const std::wstring& section) const;
-
     PackageFile file_;
     std::wstring text_;  // an embedded file, decoded
 };
 
 // Decodes an INI file's bytes as Windows' reader does: UTF-16 after its mark, else ANSI.
 std::wstring DecodeIniText(const std::vector<char>& bytes);
+
+// Whether two section or key names are one to the reader (letter case ignored, as it ignores it).
+bool SameIniName(const std::wstring& a, const std::wstring& b);
+
+// One line of an INI file's text as the rules above read it (blank lines are left out).
+struct IniLine {
+    int number = 0;         // counted from 1, as an editor counts them
+    bool header = false;    // "[name]"
+    std::wstring section;   // the header's name, or the name of the section the line lies in
+    std::wstring key;       // the text before "=" (all of it without one), blanks removed
+    std::wstring value;     // the text after "=", blanks removed, as stored (quotes kept)
+    bool hasEquals = false;
+    bool firstSection = false;  // in (or opening) the first section of its name: the one read
+    bool read = false;          // the line a lookup of its section and key returns
+};
+// The lines of a decoded INI text.
+std::vector<IniLine> ReadIniLines(const std::wstring& text);

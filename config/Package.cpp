@@ -1,6 +1,5 @@
 #include "config/Package.h"
 
-#include "config/Settings.h"
 #include "framework/Handles.h"
 
 const wchar_t kPackageResourceType[] = L"WENDRAKEPACKAGE";
@@ -136,6 +135,15 @@ std::vector<std::wstring> PackageSource::EmbeddedNames() const {
 }
 
 bool HoldsPackage(HMODULE module) { return !PackageSource::Inside(module).EmbeddedNames().empty(); }
+
+std::wstring ProgramFolder() {
+    wchar_t path[MAX_PATH] = {};
+    ::GetModuleFileNameW(nullptr, path, MAX_PATH);
+    std::wstring folder = path;
+    size_t slash = folder.rfind(L'\\');
+    if (slash != std::wstring::npos) folder.resize(slash);
+    return folder + L'\\';
+}
 
 const PackageSource& OwnPackage() {
     static const PackageSource own = HoldsPackage(::GetModuleHandleW(nullptr))

@@ -66,6 +66,10 @@ private:
 // True when the module carries at least one file of a package.
 bool HoldsPackage(HMODULE module);
 
+// The running executable's folder, with a trailing backslash: where a package that is not
+// inside it lies.
+std::wstring ProgramFolder();
+
 // The running program's package: inside it when it holds one, else the folder beside it.
 // Decided at the first call; the answer does not change while the program runs.
 const PackageSource& OwnPackage();

@@ -78,12 +78,3 @@ bool SettingReadWhole(const std::wstring& key) {
 PackageFile SettingsFile() { return OwnPackage().File(L"ConfigParams.ini"); }
 
 void LoadSettings() { LoadSettingsFrom(SettingsFile()); }
-
-std::wstring ProgramFolder() {
-    wchar_t path[MAX_PATH] = {};
-    ::GetModuleFileNameW(nullptr, path, MAX_PATH);
-    std::wstring folder = path;
-    size_t slash = folder.rfind(L'\\');
-    if (slash != std::wstring::npos) folder.resize(slash);
-    return folder + L'\\';
-}

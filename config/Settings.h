@@ -58,6 +58,3 @@ const wchar_t* SettingKeyName(size_t index);
 bool SettingReadWhole(const std::wstring& key);
 // The key of the mirror address with this number (1 to kMirrorKeys): "InstallerMirrorURL<number>".
 std::wstring MirrorKeyName(int number);
-
-// The running executable's folder, with a trailing backslash.
-std::wstring ProgramFolder();

@@ -92,20 +92,6 @@ const struct {
     {&Texts::DownloadProxyMsg, L"The proxy needs your user name and password. Retry."},
 };
 
-// Every line of the file as the reader delivers it; false when it cannot be opened.
-bool ReadAllLines(const PackageFile& file, std::vector<std::wstring>& lines) {
-    TextFileReader reader;
-    if (!reader.Open(file)) return false;
-    reader.SetCodePage(kUtf8);
-    std::wstring line;
-    while (reader.ReadLine(line)) lines.push_back(line);
-    return true;
-}
-
-bool IsHeader(const std::wstring& trimmed) {
-    return trimmed.size() >= 2 && trimmed.front() == L'[' && trimmed.back() == L']';
-}
-
 // Where the section's keys start: after the header that names it exactly; failing that,
 // after the first line that holds the name past its first character (files written for
 // that looser rule still read alike). npos when neither exists.
@@ -121,9 +107,19 @@ size_t FindSectionStart(const std::vector<std::wstring>& lines, const std::wstri
     return std::wstring::npos;
 }
 
+// What texts and addresses have replaced, in this order.
+const wchar_t* const kTextPlaceholders[] = {L"%AppName%", L"%Brand%"};
+const wchar_t* const kAddressPlaceholders[] = {L"$ProductName$", L"$BrandName$", L"$LangName$", L"$SL$"};
+
 void SubstituteTextPlaceholders(std::wstring& value) {
-    ReplaceAll(value, L"%AppName%", AppSettings().BrandProductDisplayName);
-    ReplaceAll(value, L"%Brand%", AppSettings().BrandName);
+    const std::wstring values[] = {AppSettings().BrandProductDisplayName, AppSettings().BrandName};
+    for (size_t i = 0; i < 2; ++i) ReplaceAll(value, kTextPlaceholders[i], values[i]);
+}
+
+const TextKey* KeyNamed(const std::wstring& name) {
+    for (const TextKey& key : kKeys)
+        if (name == key.name) return &key;
+    return nullptr;
 }
 
 bool EqualsIgnoringAsciiCase(const std::wstring& a, const std::wstring& b) {
@@ -142,12 +138,41 @@ bool EqualsIgnoringAsciiCase(const std::wstring& a, const std::wstring& b) {
 const Texts& AppTexts() { return g_texts; }
 
 const wchar_t* BuiltInText(const std::wstring& key) {
-    for (const TextKey& text : kKeys) {
-        if (key != text.name) continue;
-        for (const auto& fallback : kFallbacks)
-            if (fallback.field == text.field) return fallback.english;
-    }
+    const TextKey* text = KeyNamed(key);
+    for (const auto& fallback : kFallbacks)
+        if (text && fallback.field == text->field) return fallback.english;
     return nullptr;
+}
+
+const wchar_t* TextPlaceholder(size_t index) { return index < 2 ? kTextPlaceholders[index] : nullptr; }
+
+const wchar_t* AddressPlaceholder(size_t index) { return index < 4 ? kAddressPlaceholders[index] : nullptr; }
+
+const wchar_t kStagePlaceholder[] = L"$StageID$";
+
+bool ReadLanguageLines(const PackageFile& file, std::vector<std::wstring>& lines) {
+    TextFileReader reader;
+    if (!reader.Open(file)) return false;
+    reader.SetCodePage(kUtf8);
+    std::wstring line;
+    while (reader.ReadLine(line)) lines.push_back(line);
+    return true;
+}
+
+bool LanguageHeader(const std::wstring& line, std::wstring& name) {
+    std::wstring trimmed = Trim(line);
+    if (trimmed.size() < 2 || trimmed.front() != L'[' || trimmed.back() != L']') return false;
+    name = trimmed.substr(1, trimmed.size() - 2);
+    return true;
+}
+
+bool LanguageEntry(const std::wstring& line, std::wstring& key, std::wstring& value) {
+    std::wstring trimmed = Trim(line);
+    size_t equals = trimmed.find(L'=');
+    if (equals == std::wstring::npos) return false;
+    key = Trim(trimmed.substr(0, equals));
+    value = Trim(trimmed.substr(equals + 1));
+    return true;
 }
 
 const wchar_t* TextKeyName(size_t index) {
@@ -183,33 +208,32 @@ std::wstring DecimalText(long long value) {
 
 std::vector<std::wstring> ListLanguages(const PackageFile& file) {
     std::vector<std::wstring> lines, names;
-    if (!ReadAllLines(file, lines)) return names;
-    for (const std::wstring& line : lines) {
-        std::wstring trimmed = Trim(line);
-        if (IsHeader(trimmed)) names.push_back(trimmed.substr(1, trimmed.size() - 2));
-    }
+    if (!ReadLanguageLines(file, lines)) return names;
+    std::wstring name;
+    for (const std::wstring& line : lines)
+        if (LanguageHeader(line, name)) names.push_back(name);
     return names;
 }
 
 namespace {
 
-// A value from the lines of a language file (see ReadLanguageValue).
+// A value from the lines of a language file (see ReadLanguageValue); `found` gets the line that
+// gives it, npos when none does.
 std::wstring LanguageValue(const std::vector<std::wstring>& lines, const std::wstring& section,
-                           const std::wstring& key, bool substitute) {
+                           const std::wstring& key, bool substitute, size_t& found) {
+    found = std::wstring::npos;
     size_t start = FindSectionStart(lines, section);
     if (start == std::wstring::npos) {
         // "English" stands in for a missing language, but only once.
         if (section == L"English") return std::wstring();
-        return LanguageValue(lines, L"English", key, substitute);
+        return LanguageValue(lines, L"English", key, substitute, found);
     }
     // The scan runs on past the next header: a key the section lacks comes from a later one.
+    std::wstring name, value;
     for (size_t i = start; i < lines.size(); ++i) {
-        std::wstring trimmed = Trim(lines[i]);
-        size_t equals = trimmed.find(L'=');
-        if (equals == std::wstring::npos) continue;
-        if (Trim(trimmed.substr(0, equals)) != key) continue;
-        std::wstring value = Trim(trimmed.substr(equals + 1));
+        if (!LanguageEntry(lines[i], name, value) || name != key) continue;
         if (substitute) SubstituteTextPlaceholders(value);
+        found = i;
         return value;
     }
     return std::wstring();
@@ -220,17 +244,29 @@ std::wstring LanguageValue(const std::vector<std::wstring>& lines, const std::ws
 std::wstring ReadLanguageValue(const std::wstring& section, const std::wstring& key, const PackageFile& file,
                                bool substitute) {
     std::vector<std::wstring> lines;
-    if (!ReadAllLines(file, lines)) return std::wstring();
-    return LanguageValue(lines, section, key, substitute);
+    if (!ReadLanguageLines(file, lines)) return std::wstring();
+    size_t found;
+    return LanguageValue(lines, section, key, substitute, found);
+}
+
+FoundText FindText(const std::vector<std::wstring>& lines, const std::wstring& language, const std::wstring& key) {
+    FoundText text;
+    const TextKey* known = KeyNamed(key);
+    text.value = LanguageValue(lines, language, key, !known || known->substitute, text.line);
+    // An empty text that the program has in English shows that instead.
+    const wchar_t* english = BuiltInText(key);
+    if (text.value.empty() && english) {
+        text.value = english;
+        text.builtIn = true;
+    }
+    return text;
 }
 
 void LoadTexts(const std::wstring& language, const PackageFile& file) {
     // One read of the file for all the keys (it was read once per key).
     std::vector<std::wstring> lines;
-    if (!ReadAllLines(file, lines)) lines.clear();
-    for (const TextKey& key : kKeys) g_texts.*key.field = LanguageValue(lines, language, key.name, key.substitute);
-    for (const auto& fallback : kFallbacks)
-        if ((g_texts.*fallback.field).empty()) g_texts.*fallback.field = fallback.english;
+    if (!ReadLanguageLines(file, lines)) lines.clear();
+    for (const TextKey& key : kKeys) g_texts.*key.field = FindText(lines, language, key.name).value;
 }
 
 std::wstring FindLanguageByShortName(const std::wstring& shortName, const PackageFile& file) {
@@ -246,9 +282,14 @@ std::wstring LanguageAt(int index, const PackageFile& file) {
 }
 
 void ExpandUrlPlaceholders(std::wstring& url) {
-    const Settings& settings = AppSettings();
-    ReplaceAll(url, L"$ProductName$", settings.ProductName);
-    ReplaceAll(url, L"$BrandName$", settings.BrandName);
-    ReplaceAll(url, L"$LangName$", g_texts.ShortName);
-    ReplaceAll(url, L"$SL$", g_texts.ShortName);
+    const std::wstring values[] = {AppSettings().ProductName, AppSettings().BrandName, g_texts.ShortName,
+                                   g_texts.ShortName};
+    for (size_t i = 0; i < 4; ++i) ReplaceAll(url, kAddressPlaceholders[i], values[i]);
+}
+
+std::wstring TrackingAddress(int stage) {
+    std::wstring url = AppSettings().OmnitureLink;
+    ExpandUrlPlaceholders(url);
+    ReplaceAll(url, kStagePlaceholder, DecimalText(stage));
+    return url;
 }

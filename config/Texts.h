@@ -82,6 +82,24 @@ std::wstring FindLanguageByShortName(const std::wstring& shortName, const Packag
 // The index-th section name, or empty outside the list.
 std::wstring LanguageAt(int index, const PackageFile& file = LanguageFile());
 
+// Every line of a language file as the program's reader delivers it; false when it cannot be
+// opened.
+bool ReadLanguageLines(const PackageFile& file, std::vector<std::wstring>& lines);
+// Whether the line is a section's header, "[name]" between blanks; `name` gets the name.
+bool LanguageHeader(const std::wstring& line, std::wstring& name);
+// Whether the line is "key=value"; both get their text, blanks around them removed.
+bool LanguageEntry(const std::wstring& line, std::wstring& key, std::wstring& value);
+
+// A text as LoadTexts finds it for a language: the value shown (placeholders replaced), the line
+// of the file that gives it (npos when none does), and whether the program's own English stands
+// in for a value that is missing or empty.
+struct FoundText {
+    std::wstring value;
+    size_t line = std::wstring::npos;
+    bool builtIn = false;
+};
+FoundText FindText(const std::vector<std::wstring>& lines, const std::wstring& language, const std::wstring& key);
+
 // The English text the program shows for a key that a language file lacks altogether, or null
 // for keys without one (for tools).
 const wchar_t* BuiltInText(const std::wstring& key);
@@ -92,6 +110,14 @@ const wchar_t* TextKeyName(size_t index);
 void ReplaceAll(std::wstring& text, const std::wstring& from, const std::wstring& to);
 // Replaces "$ProductName$", "$BrandName$", "$LangName$" and "$SL$", in that order.
 void ExpandUrlPlaceholders(std::wstring& url);
+// The tracking address (OmnitureLink) for a stage: its placeholders replaced, then "$StageID$" by
+// the stage's number.
+std::wstring TrackingAddress(int stage);
+extern const wchar_t kStagePlaceholder[];
+// The index-th placeholder that texts (TextPlaceholder) or addresses (AddressPlaceholder) have
+// replaced, or null past the last (for tools).
+const wchar_t* TextPlaceholder(size_t index);
+const wchar_t* AddressPlaceholder(size_t index);
 // The number in decimal digits. (std::to_wstring would bring the C library's whole
 // formatted-output machinery into the executable for this one job.)
 std::wstring DecimalText(long long value);

@@ -7,6 +7,8 @@
 
 #include "config/Texts.h"
 
+#include "config/Texts.h"
+
 namespace {
 
 bool EndsWithIgnoringCase(const std::wstring& text, const wchar_t* suffix) {
@@ -82,14 +84,10 @@ std::wstring RedirectTarget(const std::wstring& base, const std::wstring& locati
 std::wstring RequestHeaders(bool probe, long long rangeStart, const FileVersion& resumeVersion) {
     // The probe asks for one byte: a whole-file GET would stream the file a second time
     // beside the real download, closing its handle does not stop that.
-    std::wstring header = probe ? L"Range: bytes=0-0\r\n" : L"Range: bytes=" + DecimalText(rangeStart) + L"-\r\n";
+    if (probe) return RangeRequestHeaders(0, 0, std::wstring());
     // The rest of the file only if it is still the version the partial file belongs to;
     // otherwise the server sends the whole (new) file.
-    if (!probe && rangeStart > 0 && !resumeVersion.IfRange().empty())
-        header += L"If-Range: " + resumeVersion.IfRange() + L"\r\n";
-    // Only plain bytes can be the installer: no compressed body is asked for.
-    header += L"Accept-Encoding: identity\r\n";
-    return header;
+    return RangeRequestHeaders(rangeStart, -1, rangeStart > 0 ? resumeVersion.IfRange() : std::wstring());
 }
 
 long long ProbedSize(const HttpAnswer& probe) { return probe.status == 206 ? probe.range.total : probe.length; }
@@ -136,8 +134,19 @@ ContentRange ParseContentRange(const std::wstring& text) {
     if (_wcsnicmp(text.c_str(), L"bytes", 5) != 0) return range;
     const wchar_t* rest = text.c_str() + 5;
     range.first = ParseCount(rest, &rest);
+    if (range.first >= 0 && *rest == L'-') range.last = ParseCount(rest + 1, &rest);
     if (const wchar_t* slash = std::wcschr(rest, L'/')) range.total = ParseCount(slash + 1);
     return range;
+}
+
+std::wstring RangeRequestHeaders(long long first, long long last, const std::wstring& ifRange) {
+    std::wstring headers = L"Range: bytes=" + DecimalText(first) + L"-" + (last >= 0 ? DecimalText(last) : L"") + L"\r\n";
+    if (!ifRange.empty()) headers += L"If-Range: " + ifRange + L"\r\n";
+    return headers + L"Accept-Encoding: identity\r\n";
+}
+
+bool IsEncodedBody(const std::wstring& contentEncoding) {
+    return !contentEncoding.empty() && _wcsicmp(contentEncoding.c_str(), L"identity") != 0;
 }
 
 bool CannotBeInstaller(const std::wstring& fileName, const std::wstring& contentType, const char* head,

@@ -21,6 +21,7 @@ long long ParseCount(const wchar_t* text, const wchar_t** end = nullptr);
 struct ContentRange {
     long long first = -1;
     long long total = -1;
+    long long last = -1;
 };
 ContentRange ParseContentRange(const std::wstring& text);
 
@@ -43,9 +44,15 @@ bool HasWebScheme(const std::wstring& url);
 // address.
 std::wstring RedirectTarget(const std::wstring& base, const std::wstring& location);
 
-// The headers of a request: the probe's (`probe`) for the first byte, or the file request's for
-// the bytes from `rangeStart` on, the rest only if it is still `resumeVersion`.
+// The headers of a request for the bytes from `first` to `last` (-1: to the end), with If-Range
+// when `ifRange` names a version. Only plain bytes can be the installer: no compressed body is
+// asked for.
+std::wstring RangeRequestHeaders(long long first, long long last, const std::wstring& ifRange);
+// The headers of the engine's requests: the probe's (`probe`) for the first byte, or the file
+// request's for the bytes from `rangeStart` on, the rest only if it is still `resumeVersion`.
 std::wstring RequestHeaders(bool probe, long long rangeStart, const FileVersion& resumeVersion);
+// Whether a body with this Content-Encoding is compressed, and so not the installer's bytes.
+bool IsEncodedBody(const std::wstring& contentEncoding);
 
 // The whole size a probe's 200 or 206 names; -1 when it names none.
 long long ProbedSize(const HttpAnswer& probe);

@@ -48,7 +48,7 @@ Receiver::Step Receiver::Failed(DownloadError error) {
 Receiver::Step Receiver::Answered(const HttpAnswer& answer) {
     if (answer.status == 416) return RangeNotSatisfiable(answer);
     if (answer.status != 200 && answer.status != 206) return Failed(ErrorOfStatus(answer.status));
-    if (!answer.encoding.empty() && _wcsicmp(answer.encoding.c_str(), L"identity") != 0)
+    if (IsEncodedBody(answer.encoding))
         return Failed(DownloadError::ServerError);  // compressed bytes are not the installer
     answerVersion_ = answer.version;
     contentType_ = answer.type;

@@ -11,9 +11,10 @@ namespace {
 // The longest link file name, ".lnk" included, that is written.
 constexpr size_t kMaxFileName = 259;
 
-// The shortcut's file name for a language text; empty when that text cannot name a file.
-// A name the system would cut or refuse is never written, so the next run can always
-// remove what this one wrote.
+}  // namespace
+
+// A name the system would cut or refuse is never written, so the next run can always remove
+// what this one wrote.
 std::wstring ShortcutFileName(std::wstring text) {
     ReplaceAll(text, L"%AppName%", AppSettings().BrandProduct);
     std::wstring name = text + L".lnk";
@@ -22,6 +23,8 @@ std::wstring ShortcutFileName(std::wstring text) {
         if (c < 32 || std::wstring(L"\\/:*?\"<>|").find(c) != std::wstring::npos) return std::wstring();
     return name;
 }
+
+namespace {
 
 // COM for the calling thread, for as long as the object lives; a thread that already has
 // COM keeps it as it was.

@@ -8,6 +8,10 @@
 
 #include "config/Texts.h"
 
+// The shortcut's file name for an InstallerShortCutString text: "%AppName%" replaced by the
+// BrandProduct setting, and ".lnk"; empty when that cannot name a file.
+std::wstring ShortcutFileName(std::wstring text);
+
 // Deletes the desktop shortcut named by every language's InstallerShortCutString text and
 // tells the shell that the desktop changed. Nothing happens without a desktop folder.
 void RemoveOldShortcuts(const PackageFile& languageFile = LanguageFile());

@@ -28,7 +28,7 @@ bool FeaturesPage::OnInitDialog() {
 
 void FeaturesPage::LayOut() {
     FixDialogLayout(hwnd_, IDD_FEATURES);
-    headingFont_ = MakeControlFont(hwnd_, {IDC_DONT_MISS}, 140, 0);
+    headingFont_ = MakeHeadingFont(hwnd_, IDC_DONT_MISS);
     featureTitleFont_ = MakeControlFont(hwnd_, {IDC_FEATURE1_TITLE, IDC_FEATURE2_TITLE, IDC_FEATURE3_TITLE}, 90, FW_BOLD);
 }
 

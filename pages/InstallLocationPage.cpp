@@ -63,9 +63,9 @@ bool InstallLocationPage::OnInitDialog() {
 
 void InstallLocationPage::LayOut() {
     FixDialogLayout(hwnd_, IDD_INSTALL_LOCATION);
-    headingFont_ = MakeControlFont(hwnd_, {IDC_SETUP_CONTINUED}, 140, 0);
+    headingFont_ = MakeHeadingFont(hwnd_, IDC_SETUP_CONTINUED);
 
-    Font link = MakeFont(L"Verdana", 85, FW_BOLD, true, false, DEFAULT_CHARSET);
+    Font link = MakeLinkFont();
     if (HWND label = termsLink_.Handle()) {
         RECT place = TermsPlace();
         ::MoveWindow(label, place.left, place.top, place.right - place.left, place.bottom - place.top, FALSE);

@@ -34,4 +34,8 @@ Font MakeControlFont(HWND page, std::initializer_list<int> ids, int tenthsOfPoin
     return font;
 }
 
+Font MakeHeadingFont(HWND page, int id) { return MakeControlFont(page, {id}, 140, 0); }
+
+Font MakeLinkFont() { return MakeFont(L"Verdana", 85, FW_BOLD, true, false, DEFAULT_CHARSET); }
+
 void PassMouseToFrame(HWND page) { ::SetWindowSubclass(page, TransparentBackground, 0, 0); }

@@ -20,6 +20,10 @@ int CtlColorId(HWND page, LPARAM control);
 // it whichever way the control picks its font (after the fixed-pixel layout, which sets the
 // template's font on every control).
 Font MakeControlFont(HWND page, std::initializer_list<int> ids, int tenthsOfPoint, int weight);
+// A page's heading in its large font, given to the control as above.
+Font MakeHeadingFont(HWND page, int id);
+// The terms link's font: bold and underlined.
+Font MakeLinkFont();
 
 // Where the page shows no control, the mouse goes on to the frame, which is dragged by its
 // background.

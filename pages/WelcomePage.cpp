@@ -39,7 +39,7 @@ bool WelcomePage::OnInitDialog() {
 
 void WelcomePage::LayOut() {
     FixDialogLayout(hwnd_, IDD_WELCOME);
-    titleFont_ = MakeControlFont(hwnd_, {IDC_WELCOME_TITLE}, 140, 0);
+    titleFont_ = MakeHeadingFont(hwnd_, IDC_WELCOME_TITLE);
 }
 
 void WelcomePage::SetPageTexts() {

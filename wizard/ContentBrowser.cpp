@@ -16,6 +16,16 @@ const wchar_t kWindowClass[] = L"WendrakeContentBrowser";
 const long kNewWindowUserInitiated = 0x2;   // NWMF_USERINITED
 const long kNewWindowUserRequested = 0x80;  // NWMF_USERREQUESTED
 
+// Two interface pointers belong to one COM object: the frame an event names is the pane itself.
+bool SameObject(IUnknown* a, IUnknown* b) {
+    if (!a || !b) return false;
+    ComPtr<IUnknown> first, second;
+    if (FAILED(a->QueryInterface(__uuidof(IUnknown), first.PutVoid())) ||
+        FAILED(b->QueryInterface(__uuidof(IUnknown), second.PutVoid())))
+        return false;
+    return first.Get() == second.Get();
+}
+
 // The address as one command-line argument for the browser: a page's link may hold blanks or
 // quotes, which would end the address there and pass the rest to the browser as options.
 std::wstring AsOneArgument(const std::wstring& url) {

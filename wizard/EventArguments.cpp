@@ -1,7 +1,5 @@
 #include "wizard/EventArguments.h"
 
-#include "framework/Handles.h"
-
 // The events' arguments arrive last first, and the control passes most of them by reference,
 // some wrapped twice (a VARIANT holding a reference to a VARIANT).
 VARIANT* Argument(const DISPPARAMS& params, UINT index) {
@@ -46,13 +44,4 @@ bool HasPostData(const DISPPARAMS& params, UINT index) {
     if (!value || !(V_VT(value) & VT_ARRAY)) return false;
     SAFEARRAY* data = (V_VT(value) & VT_BYREF) ? (V_ARRAYREF(value) ? *V_ARRAYREF(value) : nullptr) : V_ARRAY(value);
     return data && data->cDims == 1 && data->rgsabound[0].cElements > 0;
-}
-
-bool SameObject(IUnknown* a, IUnknown* b) {
-    if (!a || !b) return false;
-    ComPtr<IUnknown> first, second;
-    if (FAILED(a->QueryInterface(__uuidof(IUnknown), first.PutVoid())) ||
-        FAILED(b->QueryInterface(__uuidof(IUnknown), second.PutVoid())))
-        return false;
-    return first.Get() == second.Get();
 }

@@ -16,5 +16,3 @@ VARIANT_BOOL* CancelArgument(const DISPPARAMS& params, UINT index);
 long LongArgument(const DISPPARAMS& params, UINT index);
 // The argument holds form data.
 bool HasPostData(const DISPPARAMS& params, UINT index);
-// Two interface pointers belong to one COM object.
-bool SameObject(IUnknown* a, IUnknown* b);

@@ -89,12 +89,9 @@ void KeepFontWithWindow(HWND window, Font font) {
 }
 
 bool LoadTemplate(UINT templateId, DialogTemplateInfo& info) {
-    HMODULE module = ::GetModuleHandleW(nullptr);
-    HRSRC found = ::FindResourceW(module, MAKEINTRESOURCEW(templateId), RT_DIALOG);
-    if (!found) return false;
-    HGLOBAL loaded = ::LoadResource(module, found);
-    const void* data = loaded ? ::LockResource(loaded) : nullptr;
-    return data && ReadDialogTemplate(data, ::SizeofResource(module, found), info);
+    const void* data = nullptr;
+    size_t size = 0;
+    return FindDialogTemplate(templateId, data, size) && ReadDialogTemplate(data, size, info);
 }
 
 // The template's font with the pixel height it has at the given density.
@@ -176,6 +173,15 @@ void KeepDialogManagerFromScaling(HWND window) {
 }
 
 }  // namespace
+
+bool FindDialogTemplate(UINT templateId, const void*& data, size_t& size) {
+    HMODULE module = ::GetModuleHandleW(nullptr);
+    HRSRC found = ::FindResourceW(module, MAKEINTRESOURCEW(templateId), RT_DIALOG);
+    HGLOBAL loaded = found ? ::LoadResource(module, found) : nullptr;
+    data = loaded ? ::LockResource(loaded) : nullptr;
+    size = data ? ::SizeofResource(module, found) : 0;
+    return data != nullptr;
+}
 
 bool ReadDialogTemplate(const void* data, size_t size, DialogTemplateInfo& info) {
     TemplateReader in(data, size);

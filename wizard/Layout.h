@@ -38,6 +38,9 @@ struct DialogTemplateInfo {
     std::vector<TemplateItem> items;
 };
 
+// One of the program's dialog templates (its resource), where the layout reads it; false when
+// the program has none of that number.
+bool FindDialogTemplate(UINT templateId, const void*& data, size_t& size);
 // Reads a DIALOGEX or classic DIALOG template; false when the bytes end too early.
 bool ReadDialogTemplate(const void* data, size_t size, DialogTemplateInfo& info);
 

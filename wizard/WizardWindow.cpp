@@ -11,6 +11,7 @@
 #include "download/Shortcut.h"
 #include "resources/resource.h"
 #include "wizard/Density.h"
+#include "wizard/FrameLayout.h"
 #include "wizard/Layout.h"
 
 namespace {
@@ -52,8 +53,23 @@ MessageTable<WizardWindow> WizardWindow::Messages() {
         {WM_CTLCOLORBTN, kAny, kAny, &WizardWindow::OnCtlColor},
         {WM_CTLCOLORDLG, kAny, kAny, &WizardWindow::OnCtlColor},
         {WM_DOWNLOAD_STATUS, kAny, kAny, &WizardWindow::OnDownloadStatusMessage},
+        {WM_NCHITTEST, kAny, kAny, &WizardWindow::OnNcHitTest},
+        {kDensityChanged, kAny, kAny, &WizardWindow::OnDensityChanged},
+        {kGetScaledSize, kAny, kAny, &WizardWindow::OnGetScaledSize},
     };
     return rows;
+}
+
+bool WizardWindow::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) {
+    if (message == WM_INITDIALOG) TaskbarProgress::AllowButtonCreatedMessage(hwnd_);
+    // Registered at run time, so it cannot be a row of a table.
+    if (message != 0 && message == TaskbarProgress::ButtonCreatedMessage()) {
+        taskbar_.Attach(hwnd_);
+        UpdateTaskbar();
+        result = 0;
+        return true;
+    }
+    return Dispatching::OnMessage(message, wParam, lParam, result);
 }
 
 WizardWindow::WizardWindow()
@@ -90,10 +106,45 @@ bool WizardWindow::OnInitDialog() {
     return false;  // the focus is set
 }
 
+void WizardWindow::LayOut() {
+    percentFont_ = LayOutFrameControls(hwnd_);
+    if (welcomePage_.Handle()) welcomePage_.LayOut();
+    if (installLocationPage_.Handle()) installLocationPage_.LayOut();
+    if (preloaderPage_.Handle()) preloaderPage_.LayOut();
+    if (featuresPage_.Handle()) featuresPage_.LayOut();
+    for (HWND page : {welcomePage_.Handle(), installLocationPage_.Handle(), preloaderPage_.Handle(),
+                      featuresPage_.Handle()})
+        PlacePage(hwnd_, page);
+    // A sharper variant of the picture may suit the new density better.
+    background_.Load(OwnPackage(), L"BackGround.bmp");
+    SetFrameIcons(hwnd_, bigIcon_, smallIcon_);
+    ::InvalidateRect(hwnd_, nullptr, TRUE);
+}
+
+LRESULT WizardWindow::OnNcHitTest(WPARAM wParam, LPARAM lParam) { return FrameHitTest(hwnd_, wParam, lParam); }
+
+// The window moved to a monitor of another density, or the user changed the scale: everything
+// is laid out again. The window goes where Windows suggests, at the size of our own layout (the
+// one we gave Windows for the suggestion, below).
+LRESULT WizardWindow::OnDensityChanged(WPARAM wParam, LPARAM lParam) {
+    if (!SetScreenDensity(LOWORD(wParam))) return 0;
+    LayOut();
+    if (const RECT* suggested = reinterpret_cast<const RECT*>(lParam))
+        ::SetWindowPos(hwnd_, nullptr, suggested->left, suggested->top, 0, 0,
+                       SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    ::RedrawWindow(hwnd_, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
+    return 0;
+}
+
+// Windows 10 1703 and later ask, before a change of density, what size the window will want.
+LRESULT WizardWindow::OnGetScaledSize(WPARAM wParam, LPARAM lParam) {
+    return FrameSizeAt(hwnd_, static_cast<int>(wParam), reinterpret_cast<SIZE*>(lParam)) ? TRUE : FALSE;
+}
+
 void WizardWindow::ShowItem(int id, bool show) { ::ShowWindow(Item(id), show ? SW_SHOW : SW_HIDE); }
 
 void WizardWindow::ShowPage(Dialog& page) {
-    PlacePage(page);
+    PlacePage(hwnd_, page.Handle());
     ::ShowWindow(page.Handle(), SW_SHOW);
 }
 
@@ -408,12 +459,9 @@ void WizardWindow::SetStatus(const std::wstring& text) {
 void WizardWindow::TrackStage(int n) {
     if (n < 1 || n > 3 || stageTracked_[n - 1]) return;
     stageTracked_[n - 1] = true;
-    std::wstring url = AppSettings().OmnitureLink;
-    if (url.empty()) return;
-    ExpandUrlPlaceholders(url);
-    ReplaceAll(url, L"$StageID$", DecimalText(n));
+    if (AppSettings().OmnitureLink.empty()) return;
     // In the background: whatever the server does, the wizard goes on as if it had answered.
-    tracker_.Request(url);
+    tracker_.Request(TrackingAddress(n));
 }
 
 void WizardWindow::OnPaint() {

@@ -39,7 +39,7 @@ public:
     InstallLocationPage& InstallLocation() { return installLocationPage_; }
     const DownloadEngine& Engine() const { return engine_; }
 
-    // The taskbar's registered message first, then the windowing rows, then Messages().
+    // The taskbar's registered message first, then Messages().
     bool OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) override;
 
 protected:
@@ -64,11 +64,8 @@ private:
     void ShowItem(int id, bool show);
     void UpdateTaskbar();
 
-    // The frame's layout at the density, its icons, and how it moves (WizardWindowLayout.cpp).
+    // Everything at the recorded density: the frame's controls, the pages, the pictures.
     void LayOut();
-    void PlacePage(Dialog& page);
-    void SetIcons();
-    static MessageTable<WizardWindow> WindowingMessages();
     LRESULT OnNcHitTest(WPARAM, LPARAM);
     LRESULT OnDensityChanged(WPARAM, LPARAM);
     LRESULT OnGetScaledSize(WPARAM, LPARAM);

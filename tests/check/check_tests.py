@@ -86,13 +86,14 @@ class CheckerCase(unittest.TestCase):
 
     def package(self, config=None, language=None, language_bytes=None):
         """Lays out the sample package, with the given files instead of the samples'. The
-        settings get Windows line ends, as the shipped package has them. What an earlier case of
-        the same test put there goes first."""
+        settings get Windows line ends, as the shipped package has them, and the ANSI code page;
+        settings given as bytes are written as they are. What an earlier case of the same test put
+        there goes first."""
         for name in os.listdir(self.folder):
             os.remove(os.path.join(self.folder, name))
         config = sample("ConfigParams.ini") if config is None else config
         with open(os.path.join(self.folder, "ConfigParams.ini"), "wb") as f:
-            f.write(config.replace("\n", "\r\n").encode("cp1252"))
+            f.write(config if isinstance(config, bytes) else config.replace("\n", "\r\n").encode("cp1252"))
         if language_bytes is None:
             language_bytes = (sample("Language.ini") if language is None else language).encode("utf-8")
         with open(os.path.join(self.folder, "Language.ini"), "wb") as f:
@@ -156,6 +157,7 @@ class SettingsFindings(CheckerCase):
         config = sample("ConfigParams.ini")
         end = len(config.splitlines()) + 1
         url_line = line_of(config, "InstallerDownloadURL")
+        vista_line = line_of(config, "VistaDefaultInstallPath")
         cases = [
             ("misspelt key", with_key(config, "BrandProdcut", "x"),
              [r"warning: ConfigParams\.ini:%d: unknown key BrandProdcut \(did you mean BrandProduct\?\)" % end], 1),
@@ -184,6 +186,37 @@ class SettingsFindings(CheckerCase):
               r"error: ConfigParams\.ini:%d: InstallerSize is not a number of bytes" % (end + 1)], 2),
             ("a section that is never read", config + "[Param]\nBrandName=x\n",
              [r"warning: ConfigParams\.ini:%d: section \[Param\] is never read" % end], 1),
+            ("a second [Params]", config + "[params]\nBrandName=x\n",
+             [r"warning: ConfigParams\.ini:%d: section \[params\] is there twice: only the first is read" % end], 1),
+            ("download address that is no program", with_key(config, "InstallerDownloadURL", "http://127.0.0.1/get.php?id=7"),
+             [r'warning: ConfigParams\.ini:%d: InstallerDownloadURL\'s file, "get\.php", is no program \(\.exe\): the '
+              r"wizard saves it under that name and opens it as Windows opens that kind of file; where Windows has no "
+              r"program for it, the installer cannot be started, and every Retry deletes the file and downloads it "
+              r"again$" % url_line], 1),
+            ("no folder for Windows Vista", with_key(config, "VistaDefaultInstallPath", ""),
+             [r'error: ConfigParams\.ini:%d: VistaDefaultInstallPath is empty: on Windows Vista and later the wizard '
+              r'proposes "\\Corvana Poker", a folder at the root of whichever drive is current$' % vista_line], 2),
+            ("a variable in the folder for Windows Vista", with_key(config, "VistaDefaultInstallPath", "%LOCALAPPDATA%\\Corvana"),
+             [r'error: ConfigParams\.ini:%d: VistaDefaultInstallPath holds %%LOCALAPPDATA%%, which the installer does '
+              r'not expand: on Windows Vista and later it proposes "%%LOCALAPPDATA%%\\Corvana\\Corvana Poker" as '
+              r'written$' % vista_line], 2),
+            ("the folder for Windows Vista in Program Files",
+             with_key(config, "VistaDefaultInstallPath", "C:\\Program Files\\Corvana"),
+             [r'error: ConfigParams\.ini:%d: VistaDefaultInstallPath lies in the program-files folder: on Windows '
+              r'Vista and later the wizard proposes "C:\\Program Files\\Corvana\\Corvana Poker", then refuses it '
+              r'\(VistaProtectedFolderMsg\)$' % vista_line], 2),
+            # Windows reads the file in the ANSI code page (Wine's, for its English locale, 1252).
+            ("settings saved as UTF-8", with_key(config, "BrandProductDisplayName", "Corvana Pokér™").encode("utf-8"),
+             [r'error: ConfigParams\.ini:%d: BrandProductDisplayName is saved as UTF-8, but Windows reads this file '
+              r'in the ANSI code page \(1252 here\): users see "Corvana PokÃ©râ„¢" for "Corvana Pokér™"; save the '
+              r'file as ANSI text, or as UTF-16 \("Unicode" in Notepad\)$' % line_of(config, "BrandProductDisplayName")], 2),
+            # Windows' reader takes the mark for ANSI text, so "[Params]" on the first line is not a
+            # header. (Wine's reader skips the mark, so the settings still load here and nothing
+            # else follows; on Windows every setting would read as empty.)
+            ("a UTF-8 byte-order mark before [Params]", b"\xef\xbb\xbf" + config.encode("utf-8"),
+             [r'error: ConfigParams\.ini: no \[Params\] section: every setting reads as empty: the file starts with a '
+              r'UTF-8 byte-order mark, which Windows reads as ANSI text \("ï»¿" before the first line\) and which '
+              r'hides a header on that line; save it as ANSI text, or as UTF-16 \("Unicode" in Notepad\)$'], 2),
         ]
         for name, text, patterns, rc in cases:
             with self.subTest(name):
@@ -222,16 +255,89 @@ class LanguageFindings(CheckerCase):
               r"program's English" % (line_of(language, last), last[1:-1])], 1),
             ("unknown key", language.replace("[Deutsch]\n", "[Deutsch]\nButtonNxt=Weiter\n").encode("utf-8"),
              [r"warning: Language\.ini:%d: \[Deutsch\]: unknown key ButtonNxt \(did you mean ButtonNext\?\)" % (de + 1)], 1),
+            ("misspelt placeholders",
+             language.replace("WelcomeTitle=Welcome to %AppName%", "WelcomeTitle=Welcome to %BrandName%")
+             .replace("WelcomeMsg1=This wizard downloads %AppName%", "WelcomeMsg1=This wizard downloads $Appname$")
+             .replace("InstallerShortCutString=Install %AppName%", "InstallerShortCutString=Install %Brand%")
+             .encode("utf-8"),
+             [r"warning: Language\.ini:%d: \[English\] WelcomeTitle shows %%BrandName%% as written: texts have "
+              r"%%AppName%% and %%Brand%% replaced \(did you mean %%Brand%%\?\)$" % line_of(language, "WelcomeTitle="),
+              r"warning: Language\.ini:%d: \[English\] WelcomeMsg1 shows \$Appname\$ as written: texts have "
+              r"%%AppName%% and %%Brand%% replaced \(did you mean %%AppName%%\?\)$" % line_of(language, "WelcomeMsg1="),
+              r"warning: Language\.ini:%d: \[English\] InstallerShortCutString shows %%Brand%% as written: the "
+              r"shortcut's name has %%AppName%% replaced$" % line_of(language, "InstallerShortCutString=")], 1),
+            ("texts too long for the status line, a button and the terms link",
+             language.replace("DownloadFailedMsg=Download failed. Check your connection, then retry.",
+                              "DownloadFailedMsg=The download failed. Please check your internet connection, your "
+                              "proxy and your firewall, then retry.")
+             .replace("ButtonIAgree=I Agree", "ButtonIAgree=I agree to all of it")
+             .replace("TermsNConditions=Terms and Conditions",
+                      "TermsNConditions=The terms and conditions of use of the Corvana Poker software and its "
+                      "online services")
+             .encode("utf-8"),
+             # Each is cut at every density the wizard is laid out for, as it is laid out there.
+             [r"warning: Language\.ini:%d: \[English\] DownloadFailedMsg is cut off at 96, 120, 144 and 192 dpi: at 96 "
+              r"dpi it needs \d+ x \d+ pixels, the status line has \d+ x \d+$" % line_of(language, "DownloadFailedMsg="),
+              r"warning: Language\.ini:%d: \[English\] ButtonIAgree is cut off at 96, 120, 144 and 192 dpi: at 96 dpi it "
+              r"needs \d+ x \d+ pixels, its button has \d+ x \d+$" % line_of(language, "ButtonIAgree="),
+              r"warning: Language\.ini:%d: \[English\] TermsNConditions is cut off at 96, 120, 144 and 192 dpi: at 96 dpi "
+              r"it needs \d+ x \d+ pixels, the page has \d+ x \d+$" % line_of(language, "TermsNConditions=")], 1),
             ("welcome title too long for its place",
              language.replace("WelcomeTitle=Welcome to %AppName%",
                               "WelcomeTitle=Welcome to the one and only %AppName%, the finest card room on the "
                               "whole wide internet").encode("utf-8"),
-             [r"warning: Language\.ini:%d: \[English\] WelcomeTitle is cut off: it needs \d+ x \d+ pixels, its place has"
+             [r"warning: Language\.ini:%d: \[English\] WelcomeTitle is cut off at 96, 120, 144 and 192 dpi: at 96 dpi it "
+              r"needs \d+ x \d+ pixels, its place has"
               % line_of(language, "WelcomeTitle=")], 1),
         ]
         for name, data, patterns, rc in cases:
             with self.subTest(name):
                 self.package(language_bytes=data)
+                self.assertFindings(self.check(), rc, *patterns)
+
+
+class InstallerRules(CheckerCase):
+    """Where the checker once judged by rules of its own, the installer's decide."""
+
+    def test_settings_as_the_engine_parses_them(self):
+        config = sample("ConfigParams.ini")
+        end = len(config.splitlines()) + 1
+        cases = [
+            # Blanks inside the quotes reach the engine, which trims them.
+            ("hash in quotes with blanks", with_key(config, "InstallerSHA256", '" %s "' % ("Ab" * 32)), [], 0),
+            # 19 digits, more than a 64-bit count holds: the engine refuses it.
+            ("size past 64 bits", with_key(config, "InstallerSize", "9" * 19),
+             [r"error: ConfigParams\.ini:%d: InstallerSize is not a number of bytes in decimal digits: every download "
+              r"fails before it starts: 9999999999999999999$" % end], 2),
+            # The header's name runs to its "]": what follows is no part of it.
+            ("a header with a comment", config.replace("[Params]", "[Params]   ; Corvana Poker"), [], 0),
+        ]
+        for name, text, patterns, rc in cases:
+            with self.subTest(name):
+                self.package(config=text)
+                self.assertFindings(self.check(), rc, *patterns)
+
+    def test_texts_as_the_wizard_looks_them_up(self):
+        language = sample("Language.ini")
+        sections = [l for l in language.splitlines() if l.startswith("[")]
+        last = sections[-1][1:-1]
+        lacking = language
+        for key in ("DownloadFailedMsg=", "DownloadCorruptMsg=", "InstallerStartFailedMsg=", "ButtonRetry="):
+            lacking = without_line(lacking, key, last)
+        cases = [
+            # No section has them: the wizard shows its own English, not an empty line.
+            ("texts no section has", lacking,
+             [r"warning: Language\.ini:%d: \[%s\] lacks DownloadFailedMsg, DownloadCorruptMsg, "
+              r"InstallerStartFailedMsg, ButtonRetry: shown in the program's English$"
+              % (line_of(lacking, sections[-1]), last)], 1),
+            # Written but empty: the same.
+            ("a text left empty", language.replace("ButtonRetry=Wiederholen", "ButtonRetry="),
+             [r"warning: Language\.ini:%d: \[Deutsch\] leaves ButtonRetry empty: shown in the program's English$"
+              % line_of(language, "[Deutsch]")], 1),
+        ]
+        for name, text, patterns, rc in cases:
+            with self.subTest(name):
+                self.package(language=text)
                 self.assertFindings(self.check(), rc, *patterns)
 
 
@@ -353,7 +459,8 @@ class OnlineAgainstNginx(CheckerCase):
             open(nginx.root + "/track", "w").close()
             digest = hashlib.sha256(INSTALLER).hexdigest()
             with self.subTest("clean, hash and size match"):
-                self.package(online_config(nginx.url(""), InstallerSHA256=digest.upper(), InstallerSize=len(INSTALLER)))
+                self.package(online_config(nginx.url(""), InstallerSHA256='" %s "' % digest.upper(),
+                                           InstallerSize=len(INSTALLER)))
                 outcome = self.check(online=True)
                 self.assertFindings(outcome, 0)
                 self.assertEqual(len(outcome.notes), 1, outcome.output)
@@ -362,12 +469,14 @@ class OnlineAgainstNginx(CheckerCase):
                 self.assertEqual(asked[:3], [("/poker/CorvanaPokerSetup.exe", "bytes=0-0", "MyAgent"),
                                              ("/poker/CorvanaPokerSetup.exe", "bytes=0-255", "MyAgent"),
                                              ("/poker/CorvanaPokerSetup.exe", "bytes=%d-" % (len(INSTALLER) // 2), "MyAgent")])
-                # The pages in the language the wizard starts in.
+                # The pages as every language asks for them.
                 pages = sorted(e["uri"] for e in nginx.log_entries() if ".html" in e["uri"])
-                self.assertEqual(pages, ["/content.html?lang=en", "/later.html?lang=en", "/terms.html?lang=en"])
-                # The tracking address once for each stage, as the wizard asks it.
+                self.assertEqual(pages, ["/%s.html?lang=%s" % (page, code) for page in ("content", "later", "terms")
+                                         for code in ("de", "en", "fr", "ru")])
+                # The tracking address once for each stage and language, as the wizard asks it.
                 tracked = sorted((e["uri"], e["agent"]) for e in nginx.log_entries() if e["uri"].startswith("/track"))
-                self.assertEqual(tracked, [("/track?p=poker&lang=en&stage=%d" % n, TRACKING_AGENT) for n in (1, 2, 3)])
+                self.assertEqual(tracked, [("/track?p=poker&lang=%s&stage=%d" % (code, n), TRACKING_AGENT)
+                                           for code in ("de", "en", "fr", "ru") for n in (1, 2, 3)])
             with self.subTest("hash and size differ, a page is missing"):
                 os.remove(nginx.root + "/later.html")
                 self.package(online_config(nginx.url(""), InstallerSHA256="0" * 64, InstallerSize=len(INSTALLER) + 1))
@@ -376,7 +485,21 @@ class OnlineAgainstNginx(CheckerCase):
                                     % (len(INSTALLER) + 1, len(INSTALLER)),
                                     r"error: ConfigParams\.ini:\d+: the server's file \(%d bytes\) has SHA-256 %s, not"
                                     % (len(INSTALLER), hashlib.sha256(INSTALLER).hexdigest()),
-                                    r"warning: ConfigParams\.ini:\d+: InstallAnywhereURL answers 404, not 200")
+                                    r"warning: ConfigParams\.ini:\d+: InstallAnywhereURL answers 404, not 200: "
+                                    r"http://127\.0\.0\.1:\d+/later\.html\?lang=en \(English\), "
+                                    r"http://127\.0\.0\.1:\d+/later\.html\?lang=de \(Deutsch\), "
+                                    r"http://127\.0\.0\.1:\d+/later\.html\?lang=fr \(Français\), "
+                                    r"http://127\.0\.0\.1:\d+/later\.html\?lang=ru \(Русский\)$")
+            with self.subTest("a page missing in one language"):
+                for code in ("en", "fr", "ru"):
+                    os.makedirs(os.path.join(nginx.root, code), exist_ok=True)
+                    with open(os.path.join(nginx.root, code, "terms.html"), "w") as f:
+                        f.write("<html></html>")
+                self.package(online_config(nginx.url(""), TnCLink=nginx.url("/$LangName$/terms.html"),
+                                           InstallAnywhereURL=""))
+                self.assertFindings(self.check(online=True), 1,
+                                    r"warning: ConfigParams\.ini:\d+: TnCLink answers 404, not 200: "
+                                    r"http://127\.0\.0\.1:\d+/de/terms\.html \(Deutsch\)$")
             with self.subTest("every mirror is asked as the main address is"):
                 with open(nginx.root + "/later.html", "w") as f:
                     f.write("<html></html>")
@@ -425,7 +548,11 @@ class OnlineAgainstFaultServer(CheckerCase):
             ("only the probe's range honoured", "probe_range_only", True,
              [r"error: ConfigParams\.ini:%d: a range from the middle \(bytes=150000-\) gets 200, not 206" % url_line], 2),
             ("gzip", "gzip", True,
-             [r"error: ConfigParams\.ini:%d: the server sends Content-Encoding: gzip" % url_line], 2),
+             [r"error: ConfigParams\.ini:%d: the server sends Content-Encoding: gzip: the installer refuses the "
+              r"compressed body and says the server has a problem$" % url_line], 2),
+            # What the engine takes: the plain encoding named, the range unit in any letter case.
+            ("Content-Encoding: identity", "extra_headers", {"Content-Encoding": "identity"}, [], 0),
+            ("the range unit in capitals", "range_unit", "BYTES", [], 0),
             ("ranges answered from zero to the end", "range_from_zero", True,
              [r"error: ConfigParams\.ini:%d: the probe \(Range: bytes=0-0\) gets Content-Range "
               r"'bytes 0-299999/300000', not 'bytes 0-0/<size>'" % url_line], 2),

@@ -167,6 +167,8 @@ TEST(Answer, AFirstByteThatCannotBeTheInstallerIsTold) {
 TEST(Answer, ContentRangeAndCountsAreReadAsServersWriteThem) {
     EXPECT_EQ(ParseContentRange(L"bytes 100-199/300").first, 100);
     EXPECT_EQ(ParseContentRange(L"bytes 100-199/300").total, 300);
+    EXPECT_EQ(ParseContentRange(L"BYTES 100-199/300").last, 199);  // the unit in any letter case
+    EXPECT_EQ(ParseContentRange(L"bytes */300").last, -1);
     EXPECT_EQ(ParseContentRange(L"bytes */5368721234").total, 5368721234LL);
     EXPECT_EQ(ParseContentRange(L"bytes 0-9/*").total, -1);
     EXPECT_EQ(ParseContentRange(L"items 0-9/10").first, -1);

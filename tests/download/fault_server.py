@@ -88,6 +88,8 @@ class Behaviour:
         self.content_type = None  # the Content-Type of files (none unless set)
         self.later_last_modified = None  # Last-Modified of every answer but the probe's: a file changed meanwhile
         self.empty_answers = 0  # file requests answered "200, Content-Length: 0"
+        self.range_unit = "bytes"  # the unit a Content-Range names (letter case is free)
+        self.extra_headers = {}  # more headers for every file answer, replacing those of the same name
 
 
 class FaultServer(http.server.ThreadingHTTPServer):
@@ -238,12 +240,14 @@ class Handler(http.server.BaseHTTPRequestHandler):
                 end = size
             if b.range_limit is not None:
                 end = min(end, start + b.range_limit)
-            headers["Content-Range"] = "bytes %d-%d/%d" % (shown, shown + (end - start) - 1, lie.get("total", size))
+            headers["Content-Range"] = "%s %d-%d/%d" % (b.range_unit, shown, shown + (end - start) - 1,
+                                                        lie.get("total", size))
         if not (b.version_on_probe_only and not probe):
             if stamp:
                 headers["Last-Modified"] = stamp
             if etag:
                 headers["ETag"] = etag
+        headers.update(b.extra_headers)
         record["status"] = status
         if b.content_encoding == "gzip":
             self.answer_compressed(record, status, headers, gzip.compress(served.read(start, end)))
