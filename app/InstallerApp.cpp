@@ -6,7 +6,6 @@
 
 #include <memory>
 
-#include "app/AppState.h"
 #include "app/WizardLock.h"
 #include "config/Settings.h"
 #include "config/Texts.h"
@@ -64,8 +63,6 @@ bool InstallerApp::Start() {
     }
     // The embedded web content and the new-style folder browser need OLE on this thread.
     ::OleInitialize(nullptr);
-    // The three-dimensional control look is the system's own on every supported Windows.
-    LoadLinkCursor();
     LoadSettings();
 
     std::wstring language = FindLanguageByShortName(AppSettings().DefaultLanguage);

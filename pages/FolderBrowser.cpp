@@ -5,7 +5,6 @@
 
 #include <memory>
 
-#include "app/AppState.h"
 #include "config/Texts.h"
 #include "framework/Window.h"
 #include "wizard/Density.h"

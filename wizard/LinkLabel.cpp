@@ -3,8 +3,20 @@
 #include <commctrl.h>
 #include <windowsx.h>
 
-#include "app/AppState.h"
 #include "framework/Handles.h"
+#include "resources/resource.h"
+
+namespace {
+
+// A shared resource cursor lives as long as the module: loaded once, on the window's thread,
+// when a link first wants it.
+HCURSOR HandCursor() {
+    static HCURSOR hand = nullptr;
+    if (!hand) hand = ::LoadCursorW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDC_LINK_HAND));
+    return hand;
+}
+
+}  // namespace
 
 MessageTable<LinkLabel> LinkLabel::Messages() {
     static const MessageEntry<LinkLabel> rows[] = {
@@ -107,7 +119,7 @@ LRESULT LinkLabel::OnSetCursor(WPARAM, LPARAM) {
         NotHandled();
         return 0;
     }
-    ::SetCursor(LinkCursor());
+    ::SetCursor(HandCursor());
     return TRUE;
 }
 

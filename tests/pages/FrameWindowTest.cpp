@@ -9,7 +9,6 @@
 #include <string>
 #include <vector>
 
-#include "app/AppState.h"
 #include "config/Settings.h"
 #include "config/Texts.h"
 #include "resources/resource.h"

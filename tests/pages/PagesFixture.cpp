@@ -6,7 +6,6 @@
 #include <algorithm>
 #include <iterator>
 
-#include "app/AppState.h"
 #include "config/Settings.h"
 #include "config/Texts.h"
 #include "resources/resource.h"
@@ -32,7 +31,6 @@ public:
         INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_WIN95_CLASSES | ICC_STANDARD_CLASSES};
         ::InitCommonControlsEx(&controls);
         ::OleInitialize(nullptr);
-        LoadLinkCursor();
     }
     void TearDown() override { ::OleUninitialize(); }
 };

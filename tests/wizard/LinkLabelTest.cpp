@@ -52,6 +52,11 @@ TEST(LinkLabel, HoverRedrawsOnceOnAndOnceOffAndReleasesTheMouse) {
     EXPECT_EQ(1, paints);
     MouseAt({centre.x + 3, centre.y});  // moving about on the link changes nothing
     EXPECT_EQ(1, paints);
+    // Over the link the pointer is the program's own hand.
+    HCURSOR hand = ::LoadCursorW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDC_LINK_HAND));
+    ASSERT_NE(nullptr, hand);
+    ::SendMessageW(link.Handle(), WM_SETCURSOR, reinterpret_cast<WPARAM>(link.Handle()), MAKELPARAM(HTCLIENT, WM_MOUSEMOVE));
+    EXPECT_EQ(hand, ::GetCursor());
     MouseAt({centre.x, centre.y + 40});
     EXPECT_EQ(nullptr, ::GetCapture());
     EXPECT_EQ(2, paints);

@@ -13,7 +13,6 @@
 #include <string>
 #include <vector>
 
-#include "app/AppState.h"
 #include "config/Settings.h"
 #include "config/Texts.h"
 #include "recorder/RecorderClient.h"
