@@ -30,3 +30,13 @@ namespace std {
 [[noreturn]] void __throw_bad_array_new_length() { abort(); }
 [[noreturn]] void __throw_system_error(int) { abort(); }
 }  // namespace std
+
+// The library's allocation throws std::bad_alloc when memory runs out, which the program does
+// not catch either: it ends the same way here, and the throw's machinery stays out.
+void* operator new(size_t size) {
+    void* block = malloc(size ? size : 1);
+    if (!block) abort();
+    return block;
+}
+
+void* operator new[](size_t size) { return operator new(size); }
