@@ -33,26 +33,15 @@ private:
 
 }  // namespace
 
-Tracker::Tracker() : idle_(::CreateEventW(nullptr, TRUE, TRUE, nullptr)), gate_(new Gate{}) {
+Tracker::Tracker() : idle_(::CreateEventW(nullptr, TRUE, TRUE, nullptr)), gate_(CallbackGate::Open(this)) {
     ::InitializeCriticalSection(&lock_);
-    ::InitializeCriticalSection(&gate_->section);
-    gate_->tracker = this;
 }
 
 Tracker::~Tracker() {
     if (idle_) ::WaitForSingleObject(idle_.Get(), kClosingWaitMs);
     // From here no callback enters; those already inside finish first. None of them waits for
     // anything but a handle's close, so this takes no time.
-    ::EnterCriticalSection(&gate_->section);
-    gate_->tracker = nullptr;
-    ::LeaveCriticalSection(&gate_->section);
-    for (;;) {
-        ::EnterCriticalSection(&gate_->section);
-        int inside = gate_->inside;
-        ::LeaveCriticalSection(&gate_->section);
-        if (inside == 0) break;
-        ::Sleep(1);
-    }
+    gate_->Detach();
     // Abandoned: closing a request that is still connecting or waiting cancels it.
     for (HINTERNET request : requests_) Close(request);
     requests_.clear();
@@ -100,20 +89,15 @@ int Tracker::Pending() const {
 
 void CALLBACK Tracker::StatusCallback(HINTERNET handle, DWORD_PTR context, DWORD status, LPVOID info,
                                       DWORD infoLength) {
-    auto* gate = reinterpret_cast<Gate*>(context);
+    auto* gate = reinterpret_cast<CallbackGate*>(context);
     if (!gate || !info) return;
-    ::EnterCriticalSection(&gate->section);
-    Tracker* tracker = gate->tracker;
-    if (tracker) ++gate->inside;
-    ::LeaveCriticalSection(&gate->section);
+    auto* tracker = static_cast<Tracker*>(gate->Enter());
     if (!tracker) return;
     if (status == INTERNET_STATUS_HANDLE_CREATED && infoLength >= sizeof(HINTERNET))
         tracker->OnHandleCreated(*static_cast<HINTERNET*>(info));
     else if (status == INTERNET_STATUS_REQUEST_COMPLETE && infoLength >= sizeof(INTERNET_ASYNC_RESULT))
         tracker->OnRequestComplete(handle, *static_cast<const INTERNET_ASYNC_RESULT*>(info));
-    ::EnterCriticalSection(&gate->section);
-    --gate->inside;
-    ::LeaveCriticalSection(&gate->section);
+    gate->Leave();
 }
 
 void Tracker::OnHandleCreated(HINTERNET handle) {

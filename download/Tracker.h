@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "download/CallbackGate.h"
 #include "framework/Handles.h"
 
 // The User-Agent of every tracking request, so that a distributor's statistics can tell them
@@ -34,14 +35,6 @@ public:
     int Pending() const;
 
 private:
-    // What WinINet's callbacks reach instead of the tracker. It outlives the tracker (a few
-    // bytes, never freed): WinINet may call back for an abandoned request at any later moment.
-    struct Gate {
-        CRITICAL_SECTION section;
-        Tracker* tracker;
-        int inside;  // callbacks running in the tracker
-    };
-
     static void CALLBACK StatusCallback(HINTERNET handle, DWORD_PTR context, DWORD status, LPVOID info,
                                         DWORD infoLength);
     void OnHandleCreated(HINTERNET handle);
@@ -55,5 +48,7 @@ private:
     std::vector<HINTERNET> requests_;  // request handles made and not yet closed
     int pending_ = 0;
     KernelHandle idle_;  // set while nothing is pending
-    Gate* gate_;
+    // What WinINet's callbacks reach instead of the tracker: they may come for an abandoned
+    // request at any later moment.
+    CallbackGate* gate_;
 };
