@@ -1,6 +1,5 @@
 #include "download/DownloadEngine.h"
 
-#include <cwchar>
 #include <vector>
 
 // The window's timer reads the counts while a WinINet thread writes them: on a 32-bit build
@@ -40,7 +39,7 @@ bool DownloadEngine::Start(const std::wstring& address, NotifyProc handler, cons
     notify = handler;
     context = owner;
     failure = DownloadError::None;
-    fruitless = 0;
+    fruitless = unreached = 0;
     // The file is named by the first address whichever address it comes from: one file, one stamp.
     std::wstring name = FileNameFromUrl(address);
     bool separated = target.empty() || target.back() == L'\\' || target.back() == L'/';
@@ -163,6 +162,7 @@ void DownloadEngine::OnStatus(HINTERNET handle, const INTERNET_ASYNC_RESULT& res
         DWORD error = waiting == Waiting::Data && result.dwResult ? ERROR_SUCCESS : result.dwError;
         if (error != ERROR_SUCCESS) {
             if (IsTransientError(error)) {
+                if (IsUnreachable(error)) ++unreached;
                 CloseRequest();
                 waiting = Waiting::Nothing;
                 next = Next::Retry;
@@ -191,6 +191,7 @@ bool DownloadEngine::OnOpened() {
         return false;
     }
     HttpAnswer answer = ReadAnswer(request.Get());
+    if (answer.status != 0) unreached = 0;
     if (answer.status == 0) {
         // No status line at all: the connection closed before any answer (Wine completes such
         // a request instead of failing it with ERROR_HTTP_INVALID_SERVER_RESPONSE).
@@ -283,6 +284,9 @@ void DownloadEngine::Retry() {
     {
         Lock hold(lock);
         if (!enabled) return;
+        // A server nobody reaches, again and again: the next address may be up. Not while bytes on
+        // disk could be continued only from here, as a user's own network down looks the same.
+        if (unreached >= kUnreachableAttempts && FreeToMoveOn() && NextAddress()) return;
         receivedBytes = 0;
         totalBytes = 0;
         // Said before the pause, which can be long: the owner shows that it is reconnecting.
@@ -417,7 +421,8 @@ void DownloadEngine::Mismatch() {
 }
 
 bool DownloadEngine::NextAddress() {
-    // Once an address fails for good (FailsTheAddress, or the checks failing on a fresh copy).
+    // Once an address fails for good (FailsTheAddress, or the checks failing on a fresh copy), or
+    // its server cannot be reached.
     if (!addresses.NextMirror()) return false;
     CloseRequest();
     receiver.Partial().CloseWriter();
@@ -425,7 +430,7 @@ bool DownloadEngine::NextAddress() {
     waiting = Waiting::Nothing;
     draining = interrupted = false;
     // A new server: its attempts back off from the start.
-    fruitless = 0;
+    fruitless = unreached = 0;
     BeginAttempt();
     return true;
 }

@@ -144,6 +144,9 @@ private:
     // The file's addresses: the one given to Start, then the mirrors in order. The partial file
     // and its stamp stay when the engine moves on; the next address decides what of them to keep.
     bool NextAddress();
+    // Another address may be tried without losing anything: no bytes are on disk, or the checks
+    // will prove the whole file whichever address continues them.
+    bool FreeToMoveOn() { return receiver.Checks().ProveWholeFile() || !receiver.Partial().HasBytes(); }
     // A proxy's request for credentials.
     void OnProxyRefused();
     bool Drain(DWORD length);
@@ -165,6 +168,7 @@ private:
     // The download, as the owner started it.
     Addresses addresses;                // the file's addresses, and where the request goes
     int fruitless = 0;                  // attempts in a row that kept no byte
+    int unreached = 0;                  // attempts in a row that reached no server at this address
     bool probePhase = false;            // the attempt's first request: the probe
 
     bool interrupted = false;     // the attempt ended early: retry once the lock is let go

@@ -37,6 +37,10 @@ bool IsTransientError(DWORD error) {
     }
 }
 
+bool IsUnreachable(DWORD error) {
+    return error == ERROR_INTERNET_NAME_NOT_RESOLVED || error == ERROR_INTERNET_CANNOT_CONNECT;
+}
+
 bool FailsTheAddress(DownloadError error) {
     switch (error) {
     case DownloadError::NotFound:

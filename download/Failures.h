@@ -25,6 +25,10 @@ const char* DownloadErrorName(DownloadError error);
 // may not meet: names not resolved, connections refused, reset, aborted or closed before any
 // answer, timeouts.
 bool IsTransientError(DWORD error);
+// Transient errors of a server that was not reached at all: its name does not resolve, or nobody
+// answers the connection. After kUnreachableAttempts of them in a row another address may do better.
+bool IsUnreachable(DWORD error);
+constexpr int kUnreachableAttempts = 3;
 // Whether the failure belongs to the address (its server, or what answers in its name), so that
 // another address of the same file may do better: not found, a server error, a foreign answer,
 // redirects without end, a secure connection that cannot be made, an address that cannot be

@@ -22,6 +22,12 @@ bool PartialFile::OpenForAdding(long long& partial) {
     return true;
 }
 
+bool PartialFile::HasBytes() const {
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    return ::GetFileAttributesExW(path_.c_str(), GetFileExInfoStandard, &data) &&
+           (data.nFileSizeHigh != 0 || data.nFileSizeLow != 0);
+}
+
 bool PartialFile::CameFrom(const std::wstring& url, bool first) const {
     // Copies that wrote no address downloaded from the first one only.
     return stamp_.url.empty() ? first : stamp_.url == url;

@@ -26,6 +26,8 @@ public:
     // Opens the file for adding to (once), and says how many bytes it has; -1 when there is no
     // file yet. False when it is there but cannot be opened or measured.
     bool OpenForAdding(long long& partial);
+    // Whether any bytes of the file are on disk.
+    bool HasBytes() const;
     // Whether the stamp's bytes came from `url` (`first`: the first of the file's addresses).
     bool CameFrom(const std::wstring& url, bool first) const;
     // Whether `partial` bytes on disk may be continued from a server whose probe named `total`

@@ -4,13 +4,14 @@
 //   WendrakeFetch.exe [--cancel-after <bytes>] [--timeout <seconds>] [--temp <folder>]
 //                     [--sha256 <hex>] [--size <bytes>] [--signer <name>]
 //                     [--receive-timeout <milliseconds>] [--refuse delete|truncate] [--mirror <url>]...
-//                     <url> <folder>
+//                     [--stop-after-retries <n>] <url> <folder>
 //
 // <folder> is a Windows path ending in a backslash; the stamp file lives there beside the
 // file. Prints "notify <code>" for every notification (a failure first says "failure <kind>"),
 // then "total=<n> received=<n> valid=<0|1>". Exits 0 when the download is complete, 1 when it
 // failed, 2 when nothing final happened within --timeout, 3 after --cancel-after cancelled it,
-// and 4 when the file failed its checks twice (DownloadCorrupt).
+// 4 when the file failed its checks twice (DownloadCorrupt), and 5 when --stop-after-retries
+// cancelled it at its nth DownloadRetrying (a count, where a time would depend on the machine).
 // --temp sets TMP and TEMP for this run. --sha256, --size and --signer are the checks that the
 // settings InstallerSHA256, InstallerSize and InstallerSigner ask of the wizard's download.
 // --refuse makes every delete (or every truncation) of the engine fail as a file held by a
@@ -31,7 +32,10 @@ namespace {
 
 HANDLE finished = nullptr;
 HANDLE proxyAsks = nullptr;
+HANDLE retriedEnough = nullptr;
 std::atomic<unsigned long> outcome{0};
+long retriesToStop = -1;
+std::atomic<long> retries{0};
 
 // Deletes or truncations that fail with a sharing violation.
 class RefusingOps : public FileOps {
@@ -58,6 +62,7 @@ void OnNotify(unsigned long code, void* context) {
     std::printf("notify %lu\n", code);
     std::fflush(stdout);
     if (code == DownloadProxyCredentials) ::SetEvent(proxyAsks);
+    if (code == DownloadRetrying && ++retries == retriesToStop) ::SetEvent(retriedEnough);
     if (code == DownloadComplete || code == DownloadFailed || code == DownloadOpenFailed || code == DownloadCorrupt) {
         outcome = code;
         ::SetEvent(finished);
@@ -68,7 +73,7 @@ int Usage() {
     std::fprintf(stderr,
                  "usage: WendrakeFetch.exe [--cancel-after <bytes>] [--timeout <seconds>] [--temp <folder>] "
                  "[--sha256 <hex>] [--size <bytes>] [--signer <name>] [--receive-timeout <ms>] "
-                 "[--refuse delete|truncate] [--mirror <url>]... <url> <folder\\>\n");
+                 "[--refuse delete|truncate] [--mirror <url>]... [--stop-after-retries <n>] <url> <folder\\>\n");
     return 64;
 }
 
@@ -102,6 +107,8 @@ int wmain(int argc, wchar_t** argv) {
             refuseTruncations = true;
         } else if (std::wcscmp(argv[arg], L"--mirror") == 0) {
             mirrors.push_back(value);
+        } else if (std::wcscmp(argv[arg], L"--stop-after-retries") == 0) {
+            retriesToStop = std::wcstol(value, nullptr, 10);
         } else if (std::wcscmp(argv[arg], L"--temp") == 0) {
             ::SetEnvironmentVariableW(L"TMP", value);
             ::SetEnvironmentVariableW(L"TEMP", value);
@@ -115,6 +122,8 @@ int wmain(int argc, wchar_t** argv) {
     finished = finishedEvent.Get();
     KernelHandle proxyEvent(::CreateEventW(nullptr, FALSE, FALSE, nullptr));
     proxyAsks = proxyEvent.Get();
+    KernelHandle retriedEvent(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    retriedEnough = retriedEvent.Get();
     RefusingOps refusing(refuseDeletes, refuseTruncations);
     DownloadEngine engine;
     if (!engine.SetChecks(sha256, size, signer)) std::fprintf(stderr, "a check's value is malformed\n");
@@ -129,6 +138,11 @@ int wmain(int argc, wchar_t** argv) {
         if (::WaitForSingleObject(proxyAsks, 0) == WAIT_OBJECT_0) engine.AnswerProxy(false);
         if (::WaitForSingleObject(finished, 1) == WAIT_OBJECT_0) {
             exitCode = outcome == DownloadComplete ? 0 : outcome == DownloadCorrupt ? 4 : 1;
+            break;
+        }
+        if (::WaitForSingleObject(retriedEnough, 0) == WAIT_OBJECT_0) {
+            engine.CancelDownload();
+            exitCode = 5;
             break;
         }
         if (cancelAfter >= 0 && engine.receivedBytes > cancelAfter) {

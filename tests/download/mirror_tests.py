@@ -8,6 +8,7 @@ Debian ships it and a second fault server.
 """
 
 import hashlib
+import socket
 import time
 
 from fetch_support import COMPLETE, RETRYING, STARTED, FetchCase, main  # noqa: E402
@@ -46,13 +47,13 @@ class MirrorTests(FetchCase):
         self.main_server.files["/dl/Setup.exe"] = ServedFile(self.data)
         self.other.files["/dl/Setup.exe"] = ServedFile(self.data)
 
-    def run_mirrored(self, mirrors, options=()):
+    def run_mirrored(self, mirrors, options=(), main_url=None):
         """A run of the main address with these mirrors, and the ranges nginx was asked for in it."""
         before = len(self.nginx.log_entries())
         args = list(options)
         for mirror in mirrors:
             args += ["--mirror", mirror]
-        outcome = self.run_fetch(self.main_url, options=args)
+        outcome = self.run_fetch(main_url or self.main_url, options=args)
         # nginx logs a request once its last byte is sent: read until the log stops growing.
         entries = self.nginx.log_entries()[before:]
         for _ in range(25):
@@ -119,6 +120,34 @@ class MirrorTests(FetchCase):
         outcome, mirror_asked = self.run_mirrored([self.mirror])
         self.assertComplete(outcome, self.data, codes=[RETRYING, STARTED, COMPLETE])
         self.assertEqual(mirror_asked, [])
+
+    def test_a_server_nobody_reaches_hands_over_unless_bytes_on_disk_need_it(self):
+        # A port bound and never listened on: every connection is refused, as by a server that is
+        # down. (A name that no longer resolves takes the same way; this machine's resolver may be
+        # slow to say so, so it is not played here.)
+        closed = socket.socket()
+        closed.bind(("127.0.0.1", 0))
+        self.addCleanup(closed.close)
+        dead = "http://127.0.0.1:%d/dl/Setup.exe" % closed.getsockname()[1]
+        # Nothing on disk: after three attempts in a row that reach nobody, the mirror.
+        outcome, mirror_asked = self.run_mirrored([self.mirror], main_url=dead)
+        self.assertComplete(outcome, self.data, codes=[RETRYING, RETRYING, STARTED, COMPLETE])
+        self.assertEqual(mirror_asked, ["bytes=0-0", "bytes=0-"])
+        self.assertEqual(self.stamp_lines()[1], self.mirror)
+        # Bytes an earlier run got from the dead address stay with it: the user's own network
+        # being down looks the same, and the mirror would start the file anew. Stopped after a
+        # fourth retry, one more than it takes to move on.
+        partial, stamp = self.partial_of(dead)
+        outcome, mirror_asked = self.run_mirrored([self.mirror], ["--stop-after-retries", "4"], main_url=dead)
+        # (A busy machine may let one more retry in before the stop: a count, not an order of events.)
+        self.assertEqual(outcome.returncode, 5, outcome)
+        self.assertEqual(set(outcome.codes), {RETRYING}, outcome)
+        self.assertEqual(mirror_asked, [])
+        self.assertEqual((self.read(), self.stamp_bytes()), (partial, stamp))
+        # Unless a check will prove the whole file: then the mirror continues them.
+        outcome, mirror_asked = self.run_mirrored([self.mirror], ["--size", str(self.SIZE)], main_url=dead)
+        self.assertComplete(outcome, self.data, codes=[RETRYING, RETRYING, STARTED, COMPLETE])
+        self.assertEqual(mirror_asked, ["bytes=0-0", "bytes=%d-" % self.N])
 
     def test_bytes_of_another_address_are_resumed_only_when_a_check_proves_the_whole_file(self):
         # Versions of two servers do not compare: without a check the mirror starts from zero.
