@@ -1,15 +1,16 @@
 #!/usr/bin/env python3
 """The manifest rule of scripts/check-xp-imports.py, on our own manifest and on the forms that
 Windows XP refuses or that no Windows can read."""
-import importlib.util
+import importlib.machinery
 import os
+import types
 import unittest
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 SOURCE = os.path.dirname(os.path.dirname(HERE))
-spec = importlib.util.spec_from_file_location("check_xp", os.path.join(SOURCE, "scripts", "check-xp-imports.py"))
-check_xp = importlib.util.module_from_spec(spec)
-spec.loader.exec_module(check_xp)
+# The script's file name is no module name, so it is loaded from its path.
+check_xp = types.ModuleType("check_xp")
+importlib.machinery.SourceFileLoader("check_xp", os.path.join(SOURCE, "scripts", "check-xp-imports.py")).exec_module(check_xp)
 
 OURS = open(os.path.join(SOURCE, "resources", "Wendrake.manifest"), encoding="utf-8").read()
 HEAD = '<?xml version="1.0" encoding="UTF-8" standalone="yes"?>\n'
