@@ -8,16 +8,11 @@ for none), the method, the address and the Range asked for. It never outlives th
 that started it.
 """
 
-import atexit
 import os
 import pwd
-import shutil
-import socket
 import subprocess
-import tempfile
-import time
 
-from fault_server import free_port
+from web_peers import WebPeer
 
 CONFIG = """\
 http_port 127.0.0.1:{port}
@@ -40,12 +35,14 @@ http_access deny all
 """
 
 
-class Squid:
+class Squid(WebPeer):
+    """squid in the foreground (-N), started and stopped as the web peers are."""
+
+    name = "squid"
+
     def __init__(self, user, password):
-        self.dir = tempfile.mkdtemp(prefix="wendrake-squid-")
+        super().__init__()
         self.user, self.password = user, password
-        self.port = None
-        self.process = None
         # Started as root, squid works as "proxy", which must write its logs here.
         self.run_as = "cache_effective_user proxy" if os.geteuid() == 0 else ""
         if os.geteuid() == 0:
@@ -57,45 +54,17 @@ class Squid:
             f.write("%s:%s\n" % (user, hashed))
         os.chmod(os.path.join(self.dir, "passwords"), 0o644)
 
-    @property
-    def access_log(self):
-        return os.path.join(self.dir, "access.log")
+    def command(self, config):
+        # -n: a service name of its own, which names its shared memory; two runs never meet there.
+        return ["/usr/sbin/squid", "-N", "-f", config, "-n", "wendrake%d" % self.port]
+
+    def config_text(self):
+        return CONFIG.format(port=self.port, dir=self.dir, user=self.run_as)
 
     def start(self, timeout=30):
-        self.port = free_port()
-        config = os.path.join(self.dir, "squid.conf")
-        with open(config, "w") as f:
-            f.write(CONFIG.format(port=self.port, dir=self.dir, user=self.run_as))
-        # -n: a service name of its own, which names its shared memory; two runs never meet there.
-        self.process = subprocess.Popen(["/usr/sbin/squid", "-N", "-f", config, "-n", "wendrake%d" % self.port],
-                                        stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        atexit.register(self.stop)
-        deadline = time.monotonic() + timeout
-        while time.monotonic() < deadline:
-            if self.process.poll() is not None:
-                raise RuntimeError("squid ended at start: %s" % self.cache_log())
-            try:
-                socket.create_connection(("127.0.0.1", self.port), 0.2).close()
-                return self
-            except OSError:
-                time.sleep(0.1)
-        self.stop()
-        raise RuntimeError("squid did not listen within %s s: %s" % (timeout, self.cache_log()))
+        return super().start(timeout)
 
-    def stop(self):
-        if self.process and self.process.poll() is None:
-            self.process.terminate()
-            try:
-                self.process.wait(10)
-            except subprocess.TimeoutExpired:
-                self.process.kill()
-                self.process.wait(5)
-
-    def remove(self):
-        self.stop()
-        shutil.rmtree(self.dir, ignore_errors=True)
-
-    def cache_log(self):
+    def error_log(self):
         try:
             with open(os.path.join(self.dir, "cache.log")) as f:
                 return f.read()[-2000:]
