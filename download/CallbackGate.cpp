@@ -1,5 +1,7 @@
 #include "download/CallbackGate.h"
 
+#include "framework/Handles.h"
+
 CallbackGate* CallbackGate::Open(void* owner) {
     auto* gate = new CallbackGate;
     ::InitializeCriticalSection(&gate->section_);
@@ -8,28 +10,26 @@ CallbackGate* CallbackGate::Open(void* owner) {
 }
 
 void* CallbackGate::Enter() {
-    ::EnterCriticalSection(&section_);
-    void* owner = owner_;
-    if (owner) ++inside_;
-    ::LeaveCriticalSection(&section_);
-    return owner;
+    SectionLock hold(section_);
+    if (owner_) ++inside_;
+    return owner_;
 }
 
 void CallbackGate::Leave() {
-    ::EnterCriticalSection(&section_);
+    SectionLock hold(section_);
     --inside_;
-    ::LeaveCriticalSection(&section_);
 }
 
 void CallbackGate::Detach() {
-    ::EnterCriticalSection(&section_);
-    owner_ = nullptr;
-    ::LeaveCriticalSection(&section_);
+    {
+        SectionLock hold(section_);
+        owner_ = nullptr;
+    }
     for (;;) {
-        ::EnterCriticalSection(&section_);
-        int inside = inside_;
-        ::LeaveCriticalSection(&section_);
-        if (inside == 0) break;
+        {
+            SectionLock hold(section_);
+            if (inside_ == 0) return;
+        }
         ::Sleep(1);
     }
 }

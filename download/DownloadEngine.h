@@ -108,16 +108,7 @@ private:
     enum class Waiting { Nothing, Open, Data, Credentials };
 
     // Holds the engine's recursive lock for a scope.
-    class Lock {
-    public:
-        explicit Lock(CRITICAL_SECTION& section) : section_(section) { ::EnterCriticalSection(&section_); }
-        ~Lock() { ::LeaveCriticalSection(&section_); }
-        Lock(const Lock&) = delete;
-        Lock& operator=(const Lock&) = delete;
-
-    private:
-        CRITICAL_SECTION& section_;
-    };
+    using Lock = SectionLock;
 
     static void CALLBACK StatusCallback(HINTERNET handle, DWORD_PTR context, DWORD status, LPVOID info,
                                         DWORD infoLength);

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "download/LinkOpener.h"
+#include "download/Answer.h"
 
 const wchar_t kTrackingAgent[] = L"Wendrake/1.0 (tracking)";
 
@@ -18,18 +18,6 @@ void Close(HINTERNET request) {
     ForgetContext(request);
     ::InternetCloseHandle(request);
 }
-
-// Holds a critical section for a scope.
-class Hold {
-public:
-    explicit Hold(CRITICAL_SECTION& section) : section_(section) { ::EnterCriticalSection(&section_); }
-    ~Hold() { ::LeaveCriticalSection(&section_); }
-    Hold(const Hold&) = delete;
-    Hold& operator=(const Hold&) = delete;
-
-private:
-    CRITICAL_SECTION& section_;
-};
 
 }  // namespace
 
@@ -61,7 +49,7 @@ bool Tracker::Request(const std::wstring& url) {
     }
     {
         // Counted before the call: its completion may come on another thread before it returns.
-        Hold hold(lock_);
+        SectionLock hold(lock_);
         if (pending_++ == 0) ::ResetEvent(idle_.Get());
     }
     // The request must reach the server itself, never a cache; and nothing may ask the user
@@ -83,7 +71,7 @@ bool Tracker::Request(const std::wstring& url) {
 }
 
 int Tracker::Pending() const {
-    Hold hold(lock_);
+    SectionLock hold(lock_);
     return pending_;
 }
 
@@ -107,7 +95,7 @@ void Tracker::OnHandleCreated(HINTERNET handle) {
     if (!handle || !::InternetQueryOptionW(handle, INTERNET_OPTION_HANDLE_TYPE, &type, &size) ||
         (type != INTERNET_HANDLE_TYPE_HTTP_REQUEST))
         return;
-    Hold hold(lock_);
+    SectionLock hold(lock_);
     requests_.push_back(handle);
 }
 
@@ -125,7 +113,7 @@ void Tracker::OnRequestComplete(HINTERNET handle, const INTERNET_ASYNC_RESULT& r
 }
 
 bool Tracker::Forget(HINTERNET request) {
-    Hold hold(lock_);
+    SectionLock hold(lock_);
     auto found = std::find(requests_.begin(), requests_.end(), request);
     if (found == requests_.end()) return false;
     requests_.erase(found);
@@ -133,6 +121,6 @@ bool Tracker::Forget(HINTERNET request) {
 }
 
 void Tracker::Done() {
-    Hold hold(lock_);
+    SectionLock hold(lock_);
     if (pending_ > 0 && --pending_ == 0) ::SetEvent(idle_.Get());
 }

@@ -137,6 +137,18 @@ private:
     HGDIOBJ previous_;
 };
 
+// Holds a critical section for a scope.
+class SectionLock {
+public:
+    explicit SectionLock(CRITICAL_SECTION& section) : section_(section) { ::EnterCriticalSection(&section_); }
+    ~SectionLock() { ::LeaveCriticalSection(&section_); }
+    SectionLock(const SectionLock&) = delete;
+    SectionLock& operator=(const SectionLock&) = delete;
+
+private:
+    CRITICAL_SECTION& section_;
+};
+
 // A COM interface pointer; copies add a reference, destruction releases one.
 template <class T>
 class ComPtr {
