@@ -83,7 +83,6 @@ long long CheckInstaller(HINTERNET session, const CheckedPackage& package, const
     if (!probe.url.empty() && probe.url != url) report.Note(kConfigName, line, L"redirected to " + probe.url + languages);
     if (probe.status != 200 && probe.status != 206)
         return error(L"the download server answers " + std::to_wstring(probe.status) + L": " + url);
-    // Content-Range read by the engine's own parser.
     // The size as the engine learns it from the probe, Content-Range read by the engine's parser.
     const ContentRange& range = probe.range;
     long long total = ProbedSize(probe);

@@ -1,7 +1,5 @@
 #include "check/SettingsCheck.h"
 
-#include <cwchar>
-
 #include "check/Suggest.h"
 #include "download/DownloadEngine.h"
 #include "download/Registry.h"
@@ -91,7 +89,7 @@ void CheckAddress(const CheckedPackage& package, const AddressKey& key, Report& 
     if (file.empty())
         report.Error(kConfigName, line,
                      L"InstallerDownloadURL does not end in a file name, which the download is saved under: " + address);
-    else if (file.size() < 4 || _wcsicmp(file.c_str() + file.size() - 4, L".exe") != 0)
+    else if (!NamesAProgram(file))
         report.Warning(kConfigName, line,
                        L"InstallerDownloadURL's file, " + Quoted(file) +
                            L", is no program (.exe): the wizard saves it under that name and opens it as Windows "

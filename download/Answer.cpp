@@ -7,14 +7,7 @@
 
 #include "config/Texts.h"
 
-#include "config/Texts.h"
-
 namespace {
-
-bool EndsWithIgnoringCase(const std::wstring& text, const wchar_t* suffix) {
-    size_t length = std::wcslen(suffix);
-    return text.size() >= length && _wcsicmp(text.c_str() + text.size() - length, suffix) == 0;
-}
 
 bool StartsWithIgnoringCase(const char* text, size_t length, const char* prefix) {
     size_t wanted = std::strlen(prefix);
@@ -67,8 +60,12 @@ bool IsRedirect(DWORD status) {
     return status == 301 || status == 302 || status == 303 || status == 307 || status == 308;
 }
 
-bool HasWebScheme(const std::wstring& url) {
-    return _wcsnicmp(url.c_str(), L"http://", 7) == 0 || _wcsnicmp(url.c_str(), L"https://", 8) == 0;
+bool IsHttpAddress(const std::wstring& url) {
+    for (const wchar_t* scheme : {L"http://", L"https://"}) {
+        size_t length = std::wcslen(scheme);
+        if (url.size() > length && _wcsnicmp(url.c_str(), scheme, length) == 0) return true;
+    }
+    return false;
 }
 
 std::wstring RedirectTarget(const std::wstring& base, const std::wstring& location) {
@@ -78,7 +75,7 @@ std::wstring RedirectTarget(const std::wstring& base, const std::wstring& locati
     if (!::InternetCombineUrlW(base.c_str(), location.c_str(), buffer.data(), &length, ICU_NO_ENCODE))
         return std::wstring();
     std::wstring target(buffer.data(), length);
-    return HasWebScheme(target) ? target : std::wstring();
+    return IsHttpAddress(target) ? target : std::wstring();
 }
 
 std::wstring RequestHeaders(bool probe, long long rangeStart, const FileVersion& resumeVersion) {
@@ -149,9 +146,13 @@ bool IsEncodedBody(const std::wstring& contentEncoding) {
     return !contentEncoding.empty() && _wcsicmp(contentEncoding.c_str(), L"identity") != 0;
 }
 
+bool NamesAProgram(const std::wstring& fileName) {
+    return fileName.size() >= 4 && _wcsicmp(fileName.c_str() + fileName.size() - 4, L".exe") == 0;
+}
+
 bool CannotBeInstaller(const std::wstring& fileName, const std::wstring& contentType, const char* head,
                        size_t length) {
-    if (EndsWithIgnoringCase(fileName, L".exe")) return length < 2 || head[0] != 'M' || head[1] != 'Z';
+    if (NamesAProgram(fileName)) return length < 2 || head[0] != 'M' || head[1] != 'Z';
     // Past a UTF-8 byte-order mark and blanks.
     if (length >= 3 && std::memcmp(head, "\xEF\xBB\xBF", 3) == 0) head += 3, length -= 3;
     while (length > 0 && (*head == ' ' || *head == '\t' || *head == '\r' || *head == '\n')) ++head, --length;

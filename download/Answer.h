@@ -38,8 +38,9 @@ struct HttpAnswer {
 HttpAnswer ReadAnswer(HINTERNET request);
 
 bool IsRedirect(DWORD status);
-// Whether the address starts with http:// or https://, in any letter case.
-bool HasWebScheme(const std::wstring& url);
+// Whether the address is an http or https one (letter case ignored): the only kind that is
+// ever requested, in the background or for the installer, or handed to a browser.
+bool IsHttpAddress(const std::wstring& url);
 // A redirect's Location read against the address that gave it; empty when that makes no web
 // address.
 std::wstring RedirectTarget(const std::wstring& base, const std::wstring& location);
@@ -83,8 +84,10 @@ long long WholeBy416(const HttpAnswer& answer, const FileRequest& asked);
 // How many of the body's first bytes the judgement below wants to see.
 constexpr size_t kJudgedBytes = 256;
 
+// Whether the file name is a program's (ends in ".exe", letter case ignored).
+bool NamesAProgram(const std::wstring& fileName);
 // Whether a body that starts at the file's first byte cannot be the installer `fileName`. A
-// program (a name ending in ".exe") starts with "MZ", whatever type the server gives it, since
+// program (NamesAProgram) starts with "MZ", whatever type the server gives it, since
 // some servers label programs wrongly. Anything else must at least not be a web page: markup
 // at its start, or the type text/html with a '<' first. `head` holds the body's first bytes (up
 // to kJudgedBytes; fewer when the body is shorter).

@@ -60,7 +60,7 @@ bool DownloadEngine::BeginAttempt() {
     receiver.NewAttempt();
     // Only web addresses: anything else WinINet would open as another protocol, whose answer has
     // no status, which reads as a connection closed early and would be retried for ever.
-    if (!HasWebScheme(addresses.Url())) {
+    if (!IsHttpAddress(addresses.Url())) {
         Fail(DownloadError::Misconfigured);
         return false;
     }

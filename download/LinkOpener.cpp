@@ -2,8 +2,6 @@
 
 #include <shellapi.h>
 
-#include <cwchar>
-
 #include "download/Registry.h"
 
 namespace {
@@ -12,14 +10,6 @@ namespace {
 bool Started(HINSTANCE result) { return reinterpret_cast<INT_PTR>(result) > 32; }
 
 }  // namespace
-
-bool IsHttpAddress(const std::wstring& url) {
-    for (const wchar_t* scheme : {L"http://", L"https://"}) {
-        size_t length = std::wcslen(scheme);
-        if (url.size() > length && _wcsnicmp(url.c_str(), scheme, length) == 0) return true;
-    }
-    return false;
-}
 
 std::wstring BrowserPath() {
     std::wstring pageClass = ReadRegistryText(HKEY_CLASSES_ROOT, L".htm", L"");

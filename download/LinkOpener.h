@@ -6,10 +6,6 @@
 
 #include <string>
 
-// Whether the address is an http or https one (letter case ignored): the only kind that is
-// ever handed to a browser or requested in the background.
-bool IsHttpAddress(const std::wstring& url);
-
 // Opens the address in the user's browser, shown: the browser registered for ".htm", else
 // IExplore.exe, and the address's own default action as the last resort. Failures are silent.
 void OpenLink(const std::wstring& url);

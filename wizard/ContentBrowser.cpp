@@ -4,6 +4,7 @@
 #include <exdispid.h>
 #include <mshtml.h>
 
+#include "download/Answer.h"
 #include "download/LinkOpener.h"
 #include "wizard/EventArguments.h"
 
